@@ -1,0 +1,109 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "aboutqt.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QTextCodec>
+#include <QTimer>
+
+QStringList MainWindow::systemPortNames()
+{
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        names.append(info.portName());
+    return names;
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(&MainWindow::systemPortNames, parent)
+{
+}
+
+MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new MainWindowUi)
+    , serialPort(new QSerialPort(this))
+    , localeCodec(QTextCodec::codecForName("System"))
+    , settings(new QSettings(QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"),
+                             QSettings::IniFormat))
+    , portNameSource(std::move(portNames))
+{
+    // Names typed into the file by hand are UTF-8; without this they would be
+    // read back as Latin-1.
+    settings->setIniCodec("UTF-8");
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    ui->setupUi(this);
+    setWindowTitle(tr("TAV47-V1.2"));
+
+    // Not every platform has a codec named "System" (Linux has none); the
+    // toolkit's own locale codec stays in force then.
+    if (!localeCodec)
+        localeCodec = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(localeCodec);
+
+    ui->baudRateCombo->setCurrentIndex(0);
+
+    readoutEdits = { ui->val1, ui->val2, ui->val3, ui->val4, ui->val5, ui->val6, ui->val7 };
+    channelLabels = { ui->param1, ui->param2, ui->param3, ui->param4,
+                      ui->param5, ui->param6, ui->param7 };
+
+    channelNames[0] = tr("Dis");
+    channelNames[1] = tr("Engy");
+    channelNames[2] = tr("Temp");
+    channelNames[3] = tr("Ambient");
+    channelNames[4] = tr("Dis_Avr10");
+    channelNames[5] = tr("STD_Engy");
+    channelNames[6] = tr("STD_Dis");
+
+    loadChannelSettings();
+
+    // Every readout starts in its channel's colour, shown or not.
+    for (int k = 0; k < readoutEdits.size(); ++k) {
+        paintReadout(k, ui->chart->channelColors[size_t(k)]);
+        channelLabels.at(k)->setText(channelNames[size_t(k)]);
+    }
+
+    connect(ui->chart, &Chart::updateUi, this, &MainWindow::refreshReadouts);
+    connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
+    connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
+
+    auto *repaintTimer = new QTimer(this);
+    connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
+    repaintTimer->start(100);
+
+    connectChannelToggles();
+    on_detectBtn_clicked();
+    ui->LidarModeCombo->setCurrentIndex(1);
+}
+
+MainWindow::~MainWindow()
+{
+    delete settings; // writes what closeEvent stored
+    delete ui;
+}
+
+void MainWindow::timer_task()
+{
+    // The only regular repaint: acquisition never asks for one, so the cost
+    // of drawing does not grow with the measurement rate.
+    ui->chart->update();
+}
+
+void MainWindow::setStatus(const QString &text)
+{
+    ui->statusLineEdit->setText(text);
+}
+
+void MainWindow::on_pushButton_clicked()
+{
+    auto *about = new AboutQT(nullptr);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
+}

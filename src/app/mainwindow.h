@@ -1,0 +1,87 @@
+#pragma once
+
+#include "framedecoder.h"
+#include "lidarframe.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QMutex>
+#include <QPalette>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class QLineEdit;
+class QSettings;
+class QTextCodec;
+class Varlabel;
+
+namespace Ui {
+class MainWindow;
+}
+using MainWindowUi = Ui::MainWindow;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Where the Refresh button learns which ports exist. The real tool asks the
+    // system; the demo adds its simulated port.
+    using PortNameSource = std::function<QStringList()>;
+    static QStringList systemPortNames();
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(PortNameSource portNames, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    const Measurement &currentMeasurement() const { return measurement; }
+    quint64 receivedByteCount() const { return receivedBytes; }
+    quint64 decodedFrameCount() const { return decodedFrames; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void openSerialPort_1();
+    void closeSerialPort_1();
+    void readData_1();
+    void handleError_1(QSerialPort::SerialPortError error);
+    void on_openBtn_clicked();
+    void on_detectBtn_clicked();
+    void on_Lidar_StartBtn_clicked(bool checked);
+    void on_Lidar_StopBtn_clicked(bool checked);
+    void on_pushButton_clicked();
+    void timer_task();
+
+private:
+    void decodeData(const QByteArray &chunk);
+    bool sendCommand(int entry);
+    void delay(int milliseconds);
+    void loadChannelSettings();
+    void saveChannelSettings();
+    void connectChannelToggles();
+    void toggleChannel(int channel);
+    void paintReadout(int channel, const QColor &color);
+    void refreshReadouts();
+    void setStatus(const QString &text);
+
+    MainWindowUi *ui;
+    QSerialPort *serialPort;
+    QTextCodec *localeCodec;
+    quint64 receivedBytes = 0;
+    quint64 decodedFrames = 0; // measurement frames taken, for the demo's summary
+    FrameDecoder frameDecoder; // holds the frame buffer
+    Measurement measurement;
+    QMutex dataMutex;
+    QPalette readoutPalette;
+    QSettings *settings;
+    std::array<QString, 8> channelNames;
+    QList<QLineEdit *> readoutEdits;
+    QList<Varlabel *> channelLabels;
+    const CommandTable commandTable;
+    PortNameSource portNameSource;
+};

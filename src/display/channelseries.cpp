@@ -1,0 +1,82 @@
+#include "channelseries.h"
+
+#include <cmath>
+
+namespace {
+
+// Rounds to float, truncates toward zero and keeps the low 16 bits, as the
+// means are stored. Values no integer can hold give 0 instead of undefined
+// behaviour.
+quint16 truncateTo16(double value)
+{
+    const float narrowed = float(value);
+    if (!(std::fabs(narrowed) < 9.0e18f))
+        return 0;
+    return quint16(qint64(narrowed));
+}
+
+} // namespace
+
+namespace SeriesStats {
+
+quint16 mean(const float *samples, int count)
+{
+    if (count <= 0)
+        return 0;
+    double sum = 0.0;
+    for (int i = 0; i < count; ++i)
+        sum += samples[i];
+    return truncateTo16(sum / double(count));
+}
+
+float populationStdDev(const float *samples, int count)
+{
+    if (count <= 0)
+        return 0.0f;
+    double sum = 0.0;
+    double squares = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const double v = samples[i];
+        sum += v;
+        squares += v * v;
+    }
+    const double n = count;
+    const double variance = squares / n - (sum / n) * (sum / n);
+    if (!(variance > 0.0))
+        return 0.0f;
+    return float(std::sqrt(variance));
+}
+
+quint16 meanOfNewest10(const ChannelSeries &series)
+{
+    const int count = qMin(series.size(), 10);
+    return mean(series.constData() + series.size() - count, count);
+}
+
+quint16 readoutValue(float deviation)
+{
+    return truncateTo16(double(deviation + 0.5f));
+}
+
+} // namespace SeriesStats
+
+void ChannelModel::addSample(int channel, float value)
+{
+    if (channel < Distance || channel > Ambient)
+        return;
+
+    if (channel == Distance) {
+        if (sampleCount <= float(SeriesCapacity)) {
+            samplePositions.append(sampleCount);
+            sampleCount += 1.0f;
+        }
+        const ChannelSeries &dis = series[Distance];
+        const ChannelSeries &engy = series[Energy];
+        meanDis = SeriesStats::mean(dis.constData(), dis.size());
+        avr10Dis = SeriesStats::meanOfNewest10(dis);
+        stdDis = SeriesStats::populationStdDev(dis.constData(), dis.size());
+        stdEngy = SeriesStats::populationStdDev(engy.constData(), engy.size());
+        series[DistanceMean10].append(float(avr10Dis));
+    }
+    series[size_t(channel)].append(value);
+}

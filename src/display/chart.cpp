@@ -1,0 +1,121 @@
+#include "chart.h"
+
+#include <QPainter>
+#include <QPen>
+
+namespace {
+constexpr int FirstRangeMin = 60000; // above any 16-bit distance worth drawing
+constexpr int TopMargin = 20; // keeps the highest sample off the top edge
+} // namespace
+
+Chart::Chart(QWidget *parent)
+    : QWidget(parent)
+    , channelColors { QColor(Qt::red),   QColor(Qt::white), QColor(Qt::blue),  QColor(Qt::darkGray),
+                      QColor(Qt::green), QColor(Qt::white), QColor(Qt::white), QColor(Qt::white) }
+    , channelVisible { true, false, false, false, true, false, false, false }
+    , channelMax { 15000, 15000, 15000, 15000, 15000 }
+    , channelMin { 0, 0, 0, 0, 0 }
+{
+    setAutoFillBackground(true);
+    // Lets the style draw the form's style-sheet background behind the grid;
+    // a plain QWidget subclass would otherwise show none.
+    setAttribute(Qt::WA_StyledBackground);
+    curvePoints.reserve(2 * SeriesCapacity + 1);
+}
+
+Chart::~Chart() = default;
+
+bool Chart::buildCurve(int channel)
+{
+    const int n = int(sampleCount);
+    rangeMax[channel] = 0;
+    rangeMin[channel] = FirstRangeMin;
+    if (n <= 0)
+        return true;
+
+    const ChannelSeries &samples = series[size_t(channel)];
+    // A series is never longer than the count of frames, but one may briefly
+    // be shorter (channel 1 while a frame is being stored).
+    const int m = qMin(qMin(n, SeriesCapacity), samples.size());
+
+    for (int k = 0; k < m; ++k) {
+        const float v = samples.at(k);
+        if (v > float(rangeMax[channel]))
+            rangeMax[channel] = int(v);
+        if (v < float(rangeMin[channel]))
+            rangeMin[channel] = int(v);
+        rangeMax[DistanceMean10] = rangeMax[Distance];
+        rangeMin[DistanceMean10] = rangeMin[Distance];
+    }
+
+    const float w = float(width());
+    const float h = float(height());
+    const int lo = rangeMin[channel];
+    const float span = float(rangeMax[channel] - lo + TopMargin);
+    for (int k = 0; k < m; ++k) {
+        const float x = w * samplePositions.at(k) / float(SeriesCapacity);
+        const float y = h - ((samples.at(k) - float(lo)) / span) * h;
+        const QPointF point(x, y);
+        // Each point closes one segment and opens the next; the first one
+        // also makes a zero-length segment of its own.
+        if (k == 0)
+            curvePoints.append(point);
+        curvePoints.append(point);
+        curvePoints.append(point);
+    }
+    return true;
+}
+
+void Chart::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QPen pen(QBrush(QColor::fromRgba(0x7FFFFFFF), Qt::SolidPattern), 1, Qt::DashLine, Qt::SquareCap,
+             Qt::BevelJoin);
+    painter.setPen(pen);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const int w = width();
+    const int h = height();
+    // A widget narrower than the grid has a step of 0 across: no lines then.
+    const int stepX = gridColumns > 0 ? w / gridColumns : 0;
+    const int stepY = gridRows > 0 ? h / gridRows : 0;
+    if (stepX > 0) {
+        for (int x = 0; x < w; x += stepX)
+            painter.drawLine(x, 0, x, h);
+    }
+    if (stepY > 0) {
+        for (int y = 0; y < h; y += stepY)
+            painter.drawLine(0, y, w, y);
+    }
+    painter.drawText(0, h / 2, QStringLiteral("0"));
+    painter.drawText(w - 30, h / 2, QStringLiteral("1000"));
+
+    pen.setWidth(lineWidth + 1);
+    pen.setStyle(Qt::SolidLine);
+    for (int channel = 0; channel < PlottedChannels; ++channel) {
+        if (series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
+            continue;
+        curvePoints.clear(); // keeps the capacity
+        buildCurve(channel);
+        pen.setColor(channelColors[size_t(channel)]);
+        painter.setPen(pen);
+        painter.drawLines(curvePoints.constData(), curvePoints.size() / 2);
+    }
+
+    emit updateUi();
+}
+
+void Chart::wheelEvent(QWheelEvent *)
+{
+    update(); // no zoom or scroll: a turn of the wheel just refreshes
+}
+
+void Chart::enterEvent(QEvent *)
+{
+    setMouseTracking(true);
+}
+
+void Chart::leaveEvent(QEvent *)
+{
+    setMouseTracking(false);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "channelseries.h"
+
+#include <QColor>
+#include <QPointF>
+#include <QVector>
+#include <QWidget>
+
+#include <array>
+
+// The live plot: a fixed grid and up to five curves over the newest 500
+// samples, each scaled to the samples on screen. The sample histories and
+// statistics come from ChannelModel; the chart adds the per-channel display
+// settings and announces every finished repaint with updateUi().
+class Chart : public QWidget, public ChannelModel
+{
+    Q_OBJECT
+
+public:
+    explicit Chart(QWidget *parent = nullptr);
+    ~Chart() override;
+
+    // Builds the point list of one channel's curve into curvePoints and updates
+    // that channel's range. Channel 4 is drawn against channel 0's last range,
+    // so that the ten-sample mean lies over the distance at the same scale.
+    bool buildCurve(int channel);
+
+    std::array<QColor, 8> channelColors;
+    std::array<bool, 8> channelVisible;
+    std::array<int, PlottedChannels> channelMax; // kept for the settings file only
+    std::array<int, PlottedChannels> channelMin;
+    int gridColumns = 20;
+    int gridRows = 20;
+    quint8 lineWidth = 1; // the curve pen is one pixel wider
+
+    QVector<QPointF> curvePoints; // reused from curve to curve, never shrunk
+    std::array<int, PlottedChannels> rangeMax {};
+    std::array<int, PlottedChannels> rangeMin {};
+
+signals:
+    void updateUi();
+
+protected:
+    void wheelEvent(QWheelEvent *event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+};

@@ -1,0 +1,66 @@
+#include "lidarframe.h"
+
+namespace LidarFrame {
+
+quint8 checksum(const char *data, qsizetype size)
+{
+    quint8 sum = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        sum = quint8(sum + quint8(data[i]));
+    return sum;
+}
+
+QByteArray build(quint8 command, const QByteArray &payload)
+{
+    if (payload.size() > 255)
+        return QByteArray();
+    QByteArray frame;
+    frame.reserve(Overhead + payload.size());
+    frame.append(char(Header1));
+    frame.append(char(Header2));
+    frame.append(char(command));
+    frame.append(char(payload.size()));
+    frame.append(payload);
+    frame.append(char(checksum(frame)));
+    return frame;
+}
+
+} // namespace LidarFrame
+
+CommandTable::CommandTable()
+    : m_bytes { {
+            0xAA, 0x55, 0xF0, 0x00, 0xEF, // probe
+            0xAA, 0x55, 0x60, 0x00, 0x5F, // start scanning
+            0xAA, 0x55, 0x61, 0x00, 0x60, // stop scanning
+            0xAA, 0x55, 0x64, 0x01, 0x00, 0x64, // 10 Hz
+            0xAA, 0x55, 0x64, 0x01, 0x01, 0x65, // 100 Hz
+            0xAA, 0x55, 0x64, 0x01, 0x02, 0x66, // 200 Hz
+            0xAA, 0x55, 0x64, 0x01, 0x03, 0x67, // 500 Hz
+            0xAA, 0x55, 0x64, 0x01, 0x04, 0x68, // 1000 Hz
+            0xAA, 0x55, 0x64, 0x01, 0x05, 0x69, // 1800 Hz
+    } }
+{
+}
+
+int CommandTable::offset(int entry)
+{
+    // Three 5-byte frames, then six 6-byte rate frames.
+    return entry <= Rate10Hz ? entry * 5 : 15 + (entry - Rate10Hz) * 6;
+}
+
+const char *CommandTable::frameData(int entry) const
+{
+    Q_ASSERT(entry >= 0 && entry < EntryCount);
+    return reinterpret_cast<const char *>(m_bytes.data()) + offset(entry);
+}
+
+int CommandTable::frameSize(int entry) const
+{
+    Q_ASSERT(entry >= 0 && entry < EntryCount);
+    return offset(entry + 1) - offset(entry);
+}
+
+QByteArray CommandTable::frame(int entry) const
+{
+    return QByteArray(frameData(entry), frameSize(entry));
+}

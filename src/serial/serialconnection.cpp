@@ -1,0 +1,118 @@
+// Opening, closing, reading and losing the one serial port, and the list of
+// ports to choose from.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "portlist.h"
+
+#include <QMessageBox>
+#include <QMutexLocker>
+
+namespace {
+const char StatusProperty[] = "status"; // true while the port is open
+}
+
+void MainWindow::on_openBtn_clicked()
+{
+    if (ui->openBtn->property(StatusProperty).toBool())
+        closeSerialPort_1();
+    else
+        openSerialPort_1();
+}
+
+void MainWindow::openSerialPort_1()
+{
+    serialPort->setPortName(ui->portnameCombo->currentText());
+    // Not a number ("customer") gives 0, which the port then refuses to open.
+    serialPort->setBaudRate(ui->baudRateCombo->currentText().toInt(nullptr, 10));
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+
+    receivedBytes = 0;
+    ui->RcvCnt->setText(QStringLiteral("0"));
+
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        QMessageBox::critical(this, tr("Error"), serialPort->errorString(), QMessageBox::Ok,
+                              QMessageBox::NoButton);
+        setStatus(tr("串口打开失败"));
+        return;
+    }
+
+    // The device may still be streaming from an earlier session.
+    sendCommand(CommandTable::StopScan);
+    ui->detectBtn->setEnabled(false);
+    setStatus(tr("打开 %1 : %2")
+                      .arg(ui->portnameCombo->currentText(), ui->baudRateCombo->currentText()));
+    ui->openBtn->setProperty(StatusProperty, true);
+    ui->openBtn->setText(QStringLiteral("close"));
+    ui->baudRateCombo->setEnabled(false);
+    ui->portnameCombo->setEnabled(false);
+}
+
+void MainWindow::closeSerialPort_1()
+{
+    if (serialPort->isOpen())
+        serialPort->close();
+    ui->detectBtn->setEnabled(true);
+    ui->openBtn->setProperty(StatusProperty, false);
+    ui->openBtn->setText(QStringLiteral("open"));
+    ui->baudRateCombo->setEnabled(true);
+    ui->portnameCombo->setEnabled(true);
+    setStatus(tr("串口关闭"));
+}
+
+void MainWindow::handleError_1(QSerialPort::SerialPortError error)
+{
+    // A vanished device shows as a resource error when the read fails, but as
+    // a read error, repeated without end, when the line hangs up (end of file).
+    // Either way the port is gone. Other errors belong to a failed open, which
+    // reports them itself.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!serialPort->isOpen())
+        return;
+
+    const QString reason = serialPort->errorString();
+    serialPort->close(); // first, so no further errors pour in while the box is up
+    QMessageBox::critical(this, tr("Critical Error"), reason, QMessageBox::Ok,
+                          QMessageBox::NoButton);
+    closeSerialPort_1();
+}
+
+void MainWindow::readData_1()
+{
+    const QByteArray data = serialPort->readAll();
+    receivedBytes += quint64(data.size());
+    ui->RcvCnt->setText(QString::number(receivedBytes));
+
+    QMutexLocker locker(&dataMutex);
+    decodeData(data);
+}
+
+void MainWindow::on_detectBtn_clicked()
+{
+    QComboBox *combo = ui->portnameCombo;
+    QStringList items;
+    items.reserve(combo->count());
+    for (int i = 0; i < combo->count(); ++i)
+        items.append(combo->itemText(i));
+
+    const PortListChange change = mergePortList(items, combo->currentIndex(), portNameSource());
+
+    // Apply it as edits, so ports that stay keep their place and selection.
+    for (int i = 0; i < combo->count();) {
+        if (change.items.contains(combo->itemText(i), Qt::CaseSensitive))
+            ++i;
+        else
+            combo->removeItem(i);
+    }
+    for (int i = combo->count(); i < change.items.size(); ++i)
+        combo->addItem(change.items.at(i));
+    if (combo->currentIndex() < 0 && combo->count() > 0)
+        combo->setCurrentIndex(0);
+
+    setStatus(change.report);
+}
