@@ -1,0 +1,294 @@
+#include "channelseries.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// One frame as the decoder delivers it: channels 0 to 3 in order.
+void addFrame(ChannelModel &model, float distance, float energy = 0, float ambient = 0)
+{
+    model.addSample(ChannelModel::Distance, distance);
+    model.addSample(ChannelModel::Energy, energy);
+    model.addSample(ChannelModel::Temperature, 0);
+    model.addSample(ChannelModel::Ambient, ambient);
+}
+
+QVector<float> repeated(float value, int count)
+{
+    return QVector<float>(count, value);
+}
+
+QVector<float> range(float first, int count)
+{
+    QVector<float> values;
+    for (int i = 0; i < count; ++i)
+        values << first + float(i);
+    return values;
+}
+
+bool near(float got, double expected)
+{
+    return std::fabs(double(got) - expected) <= 1e-5 * qMax(1.0, std::fabs(expected));
+}
+
+// Everything addSample may change, to check that a call changed nothing.
+struct Snapshot
+{
+    QVector<QVector<float>> series;
+    QVector<float> positions;
+    float count;
+    quint16 meanDis, avr10Dis;
+    float stdDis, stdEngy;
+
+    explicit Snapshot(const ChannelModel &m)
+        : positions(m.samplePositions)
+        , count(m.sampleCount)
+        , meanDis(m.meanDis)
+        , avr10Dis(m.avr10Dis)
+        , stdDis(m.stdDis)
+        , stdEngy(m.stdEngy)
+    {
+        for (const ChannelSeries &s : m.series)
+            series << s.values();
+    }
+    bool operator==(const Snapshot &o) const
+    {
+        return series == o.series && positions == o.positions && count == o.count
+            && meanDis == o.meanDis && avr10Dis == o.avr10Dis && stdDis == o.stdDis
+            && stdEngy == o.stdEngy;
+    }
+};
+
+} // namespace
+
+class TestChannelModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstFrame();
+    void statistics_data();
+    void statistics();
+    void fullHistory();
+    void channelsOneToThreeLeaveStatistics_data();
+    void channelsOneToThreeLeaveStatistics();
+    void channelOutOfRange_data();
+    void channelOutOfRange();
+    void constantSeries_data();
+    void constantSeries();
+    void readoutValue_data();
+    void readoutValue();
+};
+
+void TestChannelModel::firstFrame()
+{
+    ChannelModel model;
+    addFrame(model, 4660, 128, 7);
+
+    QCOMPARE(model.meanDis, quint16(0));
+    QCOMPARE(model.avr10Dis, quint16(0));
+    QCOMPARE(model.stdDis, 0.0f);
+    QCOMPARE(model.stdEngy, 0.0f);
+    QCOMPARE(model.sampleCount, 1.0f);
+    QCOMPARE(model.samplePositions, QVector<float> { 0 });
+    QCOMPARE(model.series[0].values(), QVector<float> { 4660 });
+    QCOMPARE(model.series[1].values(), QVector<float> { 128 });
+    QCOMPARE(model.series[2].values(), QVector<float> { 0 });
+    QCOMPARE(model.series[3].values(), QVector<float> { 7 });
+    QCOMPARE(model.series[4].values(), QVector<float> { 0 });
+}
+
+// The statistics seen by a frame describe the frames before it: each row
+// feeds its distances and energies, then one more frame with outlying values
+// that must not show in any statistic.
+void TestChannelModel::statistics_data()
+{
+    QTest::addColumn<QVector<float>>("distances");
+    QTest::addColumn<QVector<float>>("energies"); // zeros when empty
+    QTest::addColumn<int>("meanDis");
+    QTest::addColumn<int>("avr10Dis");
+    QTest::addColumn<double>("stdDis");
+    QTest::addColumn<double>("stdEngy");
+
+    const QVector<float> textbook { 2, 4, 4, 4, 5, 5, 7, 9 };
+    QTest::newRow("nothing before")
+        << QVector<float> {} << QVector<float> {} << 0 << 0 << 0.0 << 0.0;
+    QTest::newRow("1 and 2 truncate to 1")
+        << QVector<float> { 1, 2 } << QVector<float> {} << 1 << 1 << 0.5 << 0.0;
+    QTest::newRow("100 to 109 give 104")
+        << range(100, 10) << QVector<float> {} << 104 << 104 << std::sqrt(8.25) << 0.0;
+    QTest::newRow("population deviation 2") << textbook << textbook << 5 << 5 << 2.0 << 2.0;
+    QTest::newRow("constant distance")
+        << repeated(7, 20) << QVector<float> {} << 7 << 7 << 0.0 << 0.0;
+    QTest::newRow("constant 65535, full series")
+        << repeated(65535, 500) << repeated(255, 500) << 65535 << 65535 << 0.0 << 0.0;
+    QTest::newRow("newest ten of twelve")
+        << QVector<float> { 1000, 1000 } + range(1, 10) << QVector<float> {} << 171 << 5
+        << std::sqrt(137372.1875) << 0.0;
+    QTest::newRow("three held: their mean") << QVector<float> { 3, 4, 9 } << QVector<float> {} << 5
+                                            << 5 << std::sqrt(62.0 / 9.0) << 0.0;
+    QTest::newRow("one held") << QVector<float> { 5 } << QVector<float> {} << 5 << 5 << 0.0 << 0.0;
+    QTest::newRow("mean keeps the low 16 bits")
+        << QVector<float> { 70000 } << QVector<float> {} << 4464 << 4464 << 0.0 << 0.0;
+    QTest::newRow("energy spread, distance steady")
+        << repeated(10, 4) << QVector<float> { 0, 10, 0, 10 } << 10 << 10 << 0.0 << 5.0;
+    QTest::newRow("oldest of 501 left out")
+        << QVector<float> { 60000 } + repeated(3, 500) << QVector<float> {} << 3 << 3 << 0.0 << 0.0;
+}
+
+void TestChannelModel::statistics()
+{
+    QFETCH(QVector<float>, distances);
+    QFETCH(QVector<float>, energies);
+    QFETCH(int, meanDis);
+    QFETCH(int, avr10Dis);
+    QFETCH(double, stdDis);
+    QFETCH(double, stdEngy);
+
+    ChannelModel model;
+    for (int i = 0; i < distances.size(); ++i)
+        addFrame(model, distances.at(i), energies.isEmpty() ? 0.0f : energies.at(i), 1);
+    addFrame(model, 50000, 250, 1);
+
+    QCOMPARE(int(model.meanDis), meanDis);
+    QCOMPARE(int(model.avr10Dis), avr10Dis);
+    QVERIFY2(near(model.stdDis, stdDis), qPrintable(QString::number(double(model.stdDis))));
+    QVERIFY2(near(model.stdEngy, stdEngy), qPrintable(QString::number(double(model.stdEngy))));
+    // Channel 4 receives the 10-sample mean with every distance sample.
+    QCOMPARE(model.series[4].last(), float(avr10Dis));
+    QCOMPARE(model.series[0].last(), 50000.0f);
+}
+
+void TestChannelModel::fullHistory()
+{
+    ChannelModel model;
+    for (int i = 0; i < 501; ++i)
+        addFrame(model, float(i), float(i % 256), float(i % 7));
+
+    QVector<float> positions;
+    for (int i = 0; i <= 500; ++i)
+        positions << float(i);
+    for (int c = 0; c < ChannelModel::PlottedChannels; ++c)
+        QCOMPARE(model.series[size_t(c)].size(), 500);
+    QCOMPARE(model.series[0].at(0), 1.0f); // the first frame's sample is gone
+    QCOMPARE(model.series[0].last(), 500.0f);
+    QCOMPARE(model.series[1].at(0), 1.0f);
+    QCOMPARE(model.series[4].last(), 494.0f); // mean of 490..499, truncated
+    QCOMPARE(model.sampleCount, 501.0f);
+    QCOMPARE(model.samplePositions, positions);
+
+    for (int i = 0; i < 50; ++i)
+        addFrame(model, 7, 7, 7);
+    for (int c = 0; c < ChannelModel::PlottedChannels; ++c)
+        QCOMPARE(model.series[size_t(c)].size(), 500);
+    QCOMPARE(model.series[0].last(), 7.0f);
+    QCOMPARE(model.series[0].at(0), 51.0f);
+    QCOMPARE(model.sampleCount, 501.0f);
+    QCOMPARE(model.samplePositions, positions);
+    QCOMPARE(model.series[4].last(), 7.0f);
+}
+
+void TestChannelModel::channelsOneToThreeLeaveStatistics_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::newRow("energy") << int(ChannelModel::Energy);
+    QTest::newRow("temperature") << int(ChannelModel::Temperature);
+    QTest::newRow("ambient") << int(ChannelModel::Ambient);
+}
+
+void TestChannelModel::channelsOneToThreeLeaveStatistics()
+{
+    QFETCH(int, channel);
+
+    ChannelModel model;
+    for (int i = 0; i < 30; ++i)
+        addFrame(model, float(100 + i % 5), float(i), 3);
+    const Snapshot before(model);
+
+    model.addSample(channel, 9999);
+
+    Snapshot expected = before;
+    expected.series[channel].append(9999);
+    QVERIFY(Snapshot(model) == expected);
+}
+
+void TestChannelModel::channelOutOfRange_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::newRow("-1") << -1;
+    QTest::newRow("4, fed only from channel 0") << 4;
+    QTest::newRow("5, a statistic") << 5;
+    QTest::newRow("6, a statistic") << 6;
+    QTest::newRow("7") << 7;
+    QTest::newRow("smallest int") << std::numeric_limits<int>::min();
+    QTest::newRow("largest int") << std::numeric_limits<int>::max();
+}
+
+void TestChannelModel::channelOutOfRange()
+{
+    QFETCH(int, channel);
+
+    ChannelModel empty;
+    empty.addSample(channel, 1234);
+    QVERIFY(Snapshot(empty) == Snapshot(ChannelModel()));
+
+    ChannelModel model;
+    for (int i = 0; i < 12; ++i)
+        addFrame(model, float(i), float(2 * i), 1);
+    const Snapshot before(model);
+    model.addSample(channel, 1234);
+    QVERIFY(Snapshot(model) == before);
+}
+
+void TestChannelModel::constantSeries_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("single sample") << 7.0f << 1;
+    QTest::newRow("65535, full series") << 65535.0f << 500;
+    // These three leave the computed variance slightly below zero.
+    QTest::newRow("0.7, full series") << 0.7f << 500;
+    QTest::newRow("1234.567, full series") << 1234.567f << 500;
+    QTest::newRow("4660.7, full series") << 4660.7f << 500;
+}
+
+void TestChannelModel::constantSeries()
+{
+    QFETCH(float, value);
+    QFETCH(int, count);
+
+    const QVector<float> samples = repeated(value, count);
+    const float deviation = SeriesStats::populationStdDev(samples.constData(), samples.size());
+    QVERIFY2(deviation == 0.0f, qPrintable(QString::number(double(deviation))));
+    QCOMPARE(SeriesStats::populationStdDev(nullptr, 0), 0.0f);
+}
+
+void TestChannelModel::readoutValue_data()
+{
+    QTest::addColumn<float>("deviation");
+    QTest::addColumn<int>("shown");
+
+    QTest::newRow("zero") << 0.0f << 0;
+    QTest::newRow("half rounds up") << 12.5f << 13;
+    QTest::newRow("below half rounds down") << 12.49f << 12;
+    QTest::newRow("largest 16-bit value") << 65535.4f << 65535;
+    QTest::newRow("rounds up past 16 bits") << 65535.5f << 0;
+    QTest::newRow("kept modulo 65536") << 70000.0f << 4464;
+    QTest::newRow("not a number") << std::numeric_limits<float>::quiet_NaN() << 0;
+    QTest::newRow("infinity") << std::numeric_limits<float>::infinity() << 0;
+    QTest::newRow("largest float") << std::numeric_limits<float>::max() << 0;
+}
+
+void TestChannelModel::readoutValue()
+{
+    QFETCH(float, deviation);
+    QFETCH(int, shown);
+    QCOMPARE(int(SeriesStats::readoutValue(deviation)), shown);
+}
+
+QTEST_GUILESS_MAIN(TestChannelModel)
+#include "tst_channelmodel.moc"

@@ -1,0 +1,179 @@
+#include "framedecoder.h"
+#include "lidarframe.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+} // namespace
+
+class TestCommandTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void checksum_data();
+    void checksum();
+    void build_data();
+    void build();
+    void buildRefusesOversizePayload();
+    void wholeTable();
+    void entries_data();
+    void entries();
+    void rateEntry_data();
+    void rateEntry();
+    void tableDecodesAsNineFrames();
+};
+
+void TestCommandTable::checksum_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("sum");
+
+    QTest::newRow("nothing") << QByteArray() << 0x00;
+    QTest::newRow("header pair") << hex("aa 55") << 0xFF;
+    QTest::newRow("wraps past 255") << hex("ff 01") << 0x00;
+    QTest::newRow("high bytes are not sign-extended") << hex("80 80 80") << 0x80;
+    QTest::newRow("measurement frame before its sum") << hex("aa 55 01 04 34 12 80 07") << 0xD1;
+    QTest::newRow("many bytes") << QByteArray(1000, char(0xFF)) << 0x18; // -1000 mod 256
+}
+
+void TestCommandTable::checksum()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, sum);
+    QCOMPARE(int(LidarFrame::checksum(bytes)), sum);
+}
+
+void TestCommandTable::build_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QByteArray>("frame");
+
+    QTest::newRow("measurement") << 0x01 << hex("34 12 80 07") << hex("aa 55 01 04 34 12 80 07 d1");
+    QTest::newRow("no payload") << 0x60 << QByteArray() << hex("aa 55 60 00 5f");
+    QTest::newRow("rate code") << 0x64 << hex("05") << hex("aa 55 64 01 05 69");
+    QTest::newRow("largest payload")
+        << 0x02 << QByteArray(255, char(0x01))
+        << hex("aa 55 02 ff") + QByteArray(255, char(0x01)) + hex("ff"); // 0x100+255 = 0x1ff
+}
+
+void TestCommandTable::build()
+{
+    QFETCH(int, command);
+    QFETCH(QByteArray, payload);
+    QFETCH(QByteArray, frame);
+    QCOMPARE(LidarFrame::build(quint8(command), payload).toHex(' '), frame.toHex(' '));
+}
+
+void TestCommandTable::buildRefusesOversizePayload()
+{
+    // The length byte cannot say 256: such a frame would lie about its size.
+    QVERIFY(LidarFrame::build(0x01, QByteArray(256, 'x')).isEmpty());
+}
+
+void TestCommandTable::wholeTable()
+{
+    const QByteArray expected = hex("aa 55 f0 00 ef"
+                                    "aa 55 60 00 5f"
+                                    "aa 55 61 00 60"
+                                    "aa 55 64 01 00 64"
+                                    "aa 55 64 01 01 65"
+                                    "aa 55 64 01 02 66"
+                                    "aa 55 64 01 03 67"
+                                    "aa 55 64 01 04 68"
+                                    "aa 55 64 01 05 69");
+    QCOMPARE(expected.size(), 51);
+    const CommandTable table;
+    QCOMPARE(int(table.bytes().size()), CommandTable::Size);
+    const QByteArray bytes(reinterpret_cast<const char *>(table.bytes().data()),
+                           int(table.bytes().size()));
+    QCOMPARE(bytes.toHex(' '), expected.toHex(' '));
+}
+
+void TestCommandTable::entries_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("frame");
+
+    QTest::newRow("probe") << int(CommandTable::Probe) << 0 << hex("aa 55 f0 00 ef");
+    QTest::newRow("start") << int(CommandTable::StartScan) << 5 << hex("aa 55 60 00 5f");
+    QTest::newRow("stop") << int(CommandTable::StopScan) << 10 << hex("aa 55 61 00 60");
+    QTest::newRow("10 Hz") << int(CommandTable::Rate10Hz) << 15 << hex("aa 55 64 01 00 64");
+    QTest::newRow("100 Hz") << int(CommandTable::Rate100Hz) << 21 << hex("aa 55 64 01 01 65");
+    QTest::newRow("200 Hz") << int(CommandTable::Rate200Hz) << 27 << hex("aa 55 64 01 02 66");
+    QTest::newRow("500 Hz") << int(CommandTable::Rate500Hz) << 33 << hex("aa 55 64 01 03 67");
+    QTest::newRow("1000 Hz") << int(CommandTable::Rate1000Hz) << 39 << hex("aa 55 64 01 04 68");
+    QTest::newRow("1800 Hz") << int(CommandTable::Rate1800Hz) << 45 << hex("aa 55 64 01 05 69");
+}
+
+void TestCommandTable::entries()
+{
+    QFETCH(int, entry);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, frame);
+
+    const CommandTable table;
+    QCOMPARE(table.frame(entry).toHex(' '), frame.toHex(' '));
+    QCOMPARE(table.frameSize(entry), frame.size());
+    // The frame is sent straight out of the table, not from a copy.
+    QCOMPARE(static_cast<const void *>(table.frameData(entry)),
+             static_cast<const void *>(table.bytes().data() + offset));
+
+    // Each entry is a well-formed frame: header, length matching its size,
+    // and a sum the device will accept.
+    QCOMPARE(quint8(frame.at(0)), LidarFrame::Header1);
+    QCOMPARE(quint8(frame.at(1)), LidarFrame::Header2);
+    QCOMPARE(int(quint8(frame.at(3))), frame.size() - LidarFrame::Overhead);
+    QCOMPARE(LidarFrame::checksum(frame.constData(), frame.size() - 1), quint8(frame.back()));
+}
+
+void TestCommandTable::rateEntry_data()
+{
+    QTest::addColumn<int>("rateCode");
+    QTest::addColumn<int>("entry");
+
+    QTest::newRow("10 Hz") << 0 << int(CommandTable::Rate10Hz);
+    QTest::newRow("100 Hz") << 1 << int(CommandTable::Rate100Hz);
+    QTest::newRow("200 Hz") << 2 << int(CommandTable::Rate200Hz);
+    QTest::newRow("500 Hz") << 3 << int(CommandTable::Rate500Hz);
+    QTest::newRow("1000 Hz") << 4 << int(CommandTable::Rate1000Hz);
+    QTest::newRow("1800 Hz") << 5 << int(CommandTable::Rate1800Hz);
+}
+
+void TestCommandTable::rateEntry()
+{
+    QFETCH(int, rateCode);
+    QFETCH(int, entry);
+
+    QCOMPARE(CommandTable::rateEntry(rateCode), entry);
+    // The rate frame carries the rate code as its only payload byte.
+    const QByteArray frame = CommandTable().frame(CommandTable::rateEntry(rateCode));
+    QCOMPARE(quint8(frame.at(2)), LidarFrame::Command::Rate);
+    QCOMPARE(int(frame.at(4)), rateCode);
+}
+
+void TestCommandTable::tableDecodesAsNineFrames()
+{
+    const CommandTable table;
+    FrameDecoder decoder;
+    QList<quint8> commands;
+    QByteArray payloads;
+    decoder.decode(reinterpret_cast<const char *>(table.bytes().data()), CommandTable::Size,
+                   [&](const DecodedFrame &f) {
+                       commands << f.command;
+                       payloads += f.payloadBytes();
+                   });
+    QCOMPARE(commands, (QList<quint8> { 0xF0, 0x60, 0x61, 0x64, 0x64, 0x64, 0x64, 0x64, 0x64 }));
+    QCOMPARE(payloads.toHex(' '), QByteArray("00 01 02 03 04 05"));
+}
+
+QTEST_GUILESS_MAIN(TestCommandTable)
+#include "tst_commandtable.moc"
