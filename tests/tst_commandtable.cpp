@@ -25,6 +25,8 @@ private slots:
     void wholeTable();
     void entries_data();
     void entries();
+    void entryOutsideTable_data();
+    void entryOutsideTable();
     void rateEntry_data();
     void rateEntry();
     void tableDecodesAsNineFrames();
@@ -133,6 +135,23 @@ void TestCommandTable::entries()
     QCOMPARE(quint8(frame.at(1)), LidarFrame::Header2);
     QCOMPARE(int(quint8(frame.at(3))), frame.size() - LidarFrame::Overhead);
     QCOMPARE(LidarFrame::checksum(frame.constData(), frame.size() - 1), quint8(frame.back()));
+}
+
+void TestCommandTable::entryOutsideTable_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::newRow("-1") << -1;
+    QTest::newRow("rate code 6") << CommandTable::rateEntry(6);
+    QTest::newRow("far beyond") << 1000;
+}
+
+void TestCommandTable::entryOutsideTable()
+{
+    QFETCH(int, entry);
+    const CommandTable table;
+    QCOMPARE(table.frameSize(entry), 0);
+    QVERIFY(table.frameData(entry) == nullptr);
+    QVERIFY(table.frame(entry).isEmpty());
 }
 
 void TestCommandTable::rateEntry_data()

@@ -48,15 +48,19 @@ int CommandTable::offset(int entry)
     return entry <= Rate10Hz ? entry * 5 : 15 + (entry - Rate10Hz) * 6;
 }
 
+// An entry outside the table has no bytes: a bad index must never send, or
+// read, whatever lies beyond the table.
 const char *CommandTable::frameData(int entry) const
 {
-    Q_ASSERT(entry >= 0 && entry < EntryCount);
+    if (entry < 0 || entry >= EntryCount)
+        return nullptr;
     return reinterpret_cast<const char *>(m_bytes.data()) + offset(entry);
 }
 
 int CommandTable::frameSize(int entry) const
 {
-    Q_ASSERT(entry >= 0 && entry < EntryCount);
+    if (entry < 0 || entry >= EntryCount)
+        return 0;
     return offset(entry + 1) - offset(entry);
 }
 
