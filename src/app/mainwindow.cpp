@@ -39,6 +39,9 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     settings->setIniCodec("UTF-8");
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
+    // The icon and read-me live in the widgets library, which is static: the
+    // linker keeps their registration only when something refers to it.
+    Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
     setWindowTitle(tr("TAV47-V1.2"));
 

@@ -1,0 +1,128 @@
+#pragma once
+
+// Shared helpers of the widget tests.
+
+#include "chart.h"
+#include "mainwindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QStringList>
+
+#include <memory>
+
+namespace guitest {
+
+inline QString configPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
+}
+
+// Leaves no config.ini (file or directory) beside the test program.
+inline void removeConfig()
+{
+    const QString path = configPath();
+    QDir dir(path);
+    if (dir.exists())
+        dir.removeRecursively();
+    QFile::remove(path);
+}
+
+// A window whose port list is empty, so nothing depends on the machine's ports.
+inline std::unique_ptr<MainWindow> makeWindow()
+{
+    return std::make_unique<MainWindow>([] { return QStringList(); });
+}
+
+// One decoded frame as the decoder hands it over: channels 0 to 3 in order.
+inline void addFrame(ChannelModel &model, float distance, float energy = 0, float temperature = 0,
+                     float ambient = 0)
+{
+    model.addSample(0, distance);
+    model.addSample(1, energy);
+    model.addSample(2, temperature);
+    model.addSample(3, ambient);
+}
+
+// Paints the chart alone on black, the way the form shows it minus the blue:
+// the background is not the chart's own drawing.
+inline QImage paintChart(Chart &chart)
+{
+    chart.setAutoFillBackground(false);
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    chart.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// True where a pixel is mostly the given pure colour (red, green, ...) rather
+// than the grey of the grid or black.
+inline bool isHue(QRgb pixel, const QColor &colour)
+{
+    const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
+    const int cr = colour.red(), cg = colour.green(), cb = colour.blue();
+    // Pixel components must follow the colour's pattern: high where the colour
+    // is high, low where it is low, with a clear gap between.
+    int high = 255, low = 0;
+    if (cr > 128)
+        high = qMin(high, r);
+    else
+        low = qMax(low, r);
+    if (cg > 128)
+        high = qMin(high, g);
+    else
+        low = qMax(low, g);
+    if (cb > 128)
+        high = qMin(high, b);
+    else
+        low = qMax(low, b);
+    return high - low > 80;
+}
+
+inline int countHue(const QImage &image, const QColor &colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += isHue(image.pixel(x, y), colour) ? 1 : 0;
+    return n;
+}
+
+// Pixels within a small distance of the colour itself: a blend of two curve
+// colours, or of a curve with the grid, is too far from either.
+inline int countNear(const QImage &image, const QColor &colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int distance = qAbs(qRed(p) - colour.red()) + qAbs(qGreen(p) - colour.green())
+                + qAbs(qBlue(p) - colour.blue());
+            n += distance < 120 ? 1 : 0;
+        }
+    return n;
+}
+
+// Any pixel that is not grey: grid and texts are white, so greys only.
+inline int countColoured(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int spread = qMax(qRed(p), qMax(qGreen(p), qBlue(p)))
+                - qMin(qRed(p), qMin(qGreen(p), qBlue(p)));
+            n += spread > 30 ? 1 : 0;
+        }
+    return n;
+}
+
+inline bool isLit(QRgb pixel)
+{
+    return qRed(pixel) + qGreen(pixel) + qBlue(pixel) > 30;
+}
+
+} // namespace guitest

@@ -1,0 +1,310 @@
+// The main window after start-up: title, form objects, combos, layout
+// limits, by-name bindings, working directory and the repaint rhythm.
+
+#include "guitest.h"
+#include "varlabel.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace guitest;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { removeConfig(); }
+    void cleanup() { removeConfig(); }
+
+    void formObjects_data();
+    void formObjects();
+    void titleAndChannelNames();
+    void combos_data();
+    void combos();
+    void controlRowHeightCapped_data();
+    void controlRowHeightCapped();
+    void chartTakesFiveSixthsOfTheWidth();
+    void slotsBoundByNameToExactlyFiveControls();
+    void currentDirectoryBecomesExecutableDirectory();
+    void readoutsStartInChannelColours_data();
+    void readoutsStartInChannelColours();
+    void chartRepaintsEvery100msWithoutPort();
+};
+
+void TestMainWindow::formObjects_data()
+{
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName"); // parent widget; empty for layouts
+
+    const struct
+    {
+        const char *name, *className, *parent;
+    } objects[] = {
+        { "centralWidget", "QWidget", "MainWindow" },
+        { "verticalLayout", "QVBoxLayout", "" },
+        { "pushButton", "QPushButton", "centralWidget" },
+        { "horizontalLayout", "QHBoxLayout", "" },
+        { "chart", "Chart", "centralWidget" },
+        { "groupBox_3", "QGroupBox", "centralWidget" },
+        { "gridLayout_3", "QGridLayout", "" },
+        { "param1", "Varlabel", "groupBox_3" },
+        { "val1", "QLineEdit", "groupBox_3" },
+        { "param2", "Varlabel", "groupBox_3" },
+        { "val2", "QLineEdit", "groupBox_3" },
+        { "param3", "Varlabel", "groupBox_3" },
+        { "val3", "QLineEdit", "groupBox_3" },
+        { "param4", "Varlabel", "groupBox_3" },
+        { "val4", "QLineEdit", "groupBox_3" },
+        { "param5", "Varlabel", "groupBox_3" },
+        { "val5", "QLineEdit", "groupBox_3" },
+        { "val6", "QLineEdit", "groupBox_3" },
+        { "val7", "QLineEdit", "groupBox_3" },
+        { "param6", "Varlabel", "groupBox_3" },
+        { "param7", "Varlabel", "groupBox_3" },
+        { "groupBox_7", "QGroupBox", "centralWidget" },
+        { "horizontalLayout_3", "QHBoxLayout", "" },
+        { "LidarModeCombo", "QComboBox", "groupBox_7" },
+        { "Lidar_StartBtn", "QPushButton", "groupBox_7" },
+        { "Lidar_StopBtn", "QPushButton", "groupBox_7" },
+        { "groupBox_5", "QGroupBox", "centralWidget" },
+        { "horizontalLayout_2", "QHBoxLayout", "" },
+        { "label_5", "QLabel", "groupBox_5" },
+        { "RcvCnt", "QLabel", "groupBox_5" },
+        { "label_6", "QLabel", "groupBox_5" },
+        { "SndCnt", "QLabel", "groupBox_5" },
+        { "statusLineEdit", "QLineEdit", "groupBox_5" },
+        { "label_4", "QLabel", "groupBox_5" },
+        { "baudRateCombo", "QComboBox", "groupBox_5" },
+        { "label_3", "QLabel", "groupBox_5" },
+        { "portnameCombo", "QComboBox", "groupBox_5" },
+        { "detectBtn", "QPushButton", "groupBox_5" },
+        { "openBtn", "QPushButton", "groupBox_5" },
+    };
+    static_assert(sizeof objects / sizeof objects[0] == 39, "the form has 39 objects");
+    for (const auto &o : objects)
+        QTest::newRow(o.name) << QString::fromLatin1(o.className) << QString::fromLatin1(o.parent);
+}
+
+void TestMainWindow::formObjects()
+{
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+
+    const auto window = makeWindow();
+    QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
+    const QList<QObject *> found = window->findChildren<QObject *>(name);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(QString::fromLatin1(found.first()->metaObject()->className()), className);
+    if (auto *widget = qobject_cast<QWidget *>(found.first()))
+        QCOMPARE(widget->parentWidget()->objectName(), parentName);
+}
+
+void TestMainWindow::titleAndChannelNames()
+{
+    const auto window = makeWindow();
+    QCOMPARE(window->windowTitle(), QStringLiteral("TAV47-V1.2"));
+    QCOMPARE(window->size(), QSize(711, 401));
+
+    // The form spells the last one "STD_dis"; start-up renames every label.
+    const QStringList names {
+        "Dis", "Engy", "Temp", "Ambient", "Dis_Avr10", "STD_Engy", "STD_Dis"
+    };
+    for (int i = 0; i < names.size(); ++i) {
+        auto *label = window->findChild<Varlabel *>(QStringLiteral("param%1").arg(i + 1));
+        QVERIFY(label);
+        QCOMPARE(label->text(), names.at(i));
+    }
+}
+
+void TestMainWindow::combos_data()
+{
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<bool>("editable");
+    QTest::addColumn<QStringList>("entries");
+
+    // Not sorted: "customer" sits between 1500000 and 9600.
+    QTest::newRow("baudRateCombo")
+        << "460800" << true << QStringList { "460800", "230400", "2000000", "1500000", "customer",
+                                             "9600",   "19200",  "38400",   "115200",  "921600" };
+    // The form selects "10 Hz"; start-up moves on to "100 Hz".
+    QTest::newRow("LidarModeCombo")
+        << "100 Hz" << false
+        << QStringList { "10 Hz", "100 Hz", "200 Hz", "500 Hz", "1000 Hz", "1800 Hz" };
+}
+
+void TestMainWindow::combos()
+{
+    QFETCH(QString, current);
+    QFETCH(bool, editable);
+    QFETCH(QStringList, entries);
+
+    const auto window = makeWindow();
+    auto *combo = window->findChild<QComboBox *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(combo);
+    QCOMPARE(combo->currentText(), current);
+    QCOMPARE(combo->isEditable(), editable);
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts.append(combo->itemText(i));
+    QCOMPARE(texts, entries);
+
+    if (editable) {
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), QStringLiteral("57600"));
+        QCOMPARE(combo->currentText(), QStringLiteral("57600"));
+    }
+}
+
+void TestMainWindow::controlRowHeightCapped_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::newRow("form size") << 401;
+    QTest::newRow("tall") << 900;
+    QTest::newRow("very tall") << 1600;
+}
+
+void TestMainWindow::controlRowHeightCapped()
+{
+    QFETCH(int, height);
+    const auto window = makeWindow();
+    window->resize(711, height);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // The form's own minimum makes the window a little taller than 401.
+    QTRY_VERIFY(window->height() >= height);
+
+    auto *controls = window->findChild<QGroupBox *>(QStringLiteral("groupBox_7"));
+    auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    QTRY_VERIFY(chart->height() > height - 250); // the chart takes what is left
+    QVERIFY2(controls->height() <= 70, qPrintable(QString::number(controls->height())));
+    QVERIFY(controls->height() > 20);
+}
+
+void TestMainWindow::chartTakesFiveSixthsOfTheWidth()
+{
+    const auto window = makeWindow();
+    window->resize(1800, 600);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    auto *panel = window->findChild<QGroupBox *>(QStringLiteral("groupBox_3"));
+    QTRY_VERIFY(chart->width() > 1000);
+    const double ratio = double(chart->width()) / panel->width();
+    QVERIFY2(ratio > 4.5 && ratio < 5.5, qPrintable(QString::number(ratio)));
+}
+
+void TestMainWindow::slotsBoundByNameToExactlyFiveControls()
+{
+    const auto window = makeWindow();
+    const QMetaObject *meta = window->metaObject();
+
+    // Try every (form object signal, window slot) pair: disconnect reports
+    // whether a connection existed.
+    QStringList bound;
+    const QList<QObject *> objects = window->findChildren<QObject *>();
+    for (QObject *object : objects) {
+        if (object->objectName().isEmpty() || object->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const QMetaObject *senderMeta = object->metaObject();
+        for (int s = 0; s < senderMeta->methodCount(); ++s) {
+            const QMetaMethod signal = senderMeta->method(s);
+            // clicked() is a clone of clicked(bool): one connection serves both.
+            if (signal.methodType() != QMetaMethod::Signal
+                || (signal.attributes() & QMetaMethod::Cloned))
+                continue;
+            for (int m = meta->methodOffset(); m < meta->methodCount(); ++m) {
+                const QMetaMethod slot = meta->method(m);
+                if (slot.methodType() != QMetaMethod::Slot)
+                    continue;
+                if (QObject::disconnect(object, signal, window.get(), slot))
+                    bound.append(QStringLiteral("%1 %2 -> %3")
+                                     .arg(object->objectName(), QString::fromLatin1(signal.name()),
+                                          QString::fromLatin1(slot.methodSignature())));
+            }
+        }
+    }
+    bound.sort();
+    const QStringList expected {
+        "Lidar_StartBtn clicked -> on_Lidar_StartBtn_clicked(bool)",
+        "Lidar_StopBtn clicked -> on_Lidar_StopBtn_clicked(bool)",
+        "detectBtn clicked -> on_detectBtn_clicked()",
+        "openBtn clicked -> on_openBtn_clicked()",
+        "pushButton clicked -> on_pushButton_clicked()",
+    };
+    QCOMPARE(bound, expected);
+}
+
+void TestMainWindow::currentDirectoryBecomesExecutableDirectory()
+{
+    // A config.ini in the directory the program is started from is not the one.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    auto writeName = [](const QString &path, const char *name) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("[Name]\nVAL1=") + name + "\n");
+    };
+    writeName(elsewhere.filePath(QStringLiteral("config.ini")), "Elsewhere");
+    writeName(configPath(), "Beside");
+
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    const auto window = makeWindow();
+    const QString now = QDir::current().canonicalPath();
+    QDir::setCurrent(before);
+
+    QCOMPARE(now, QDir(QCoreApplication::applicationDirPath()).canonicalPath());
+    QCOMPARE(window->findChild<Varlabel *>(QStringLiteral("param1"))->text(),
+             QStringLiteral("Beside"));
+}
+
+void TestMainWindow::readoutsStartInChannelColours_data()
+{
+    QTest::addColumn<QColor>("colour");
+    // Hidden channels (val2 to val4) show their colour too, not white.
+    QTest::newRow("val1") << QColor(Qt::red);
+    QTest::newRow("val2") << QColor(Qt::white);
+    QTest::newRow("val3") << QColor(Qt::blue);
+    QTest::newRow("val4") << QColor(Qt::darkGray);
+    QTest::newRow("val5") << QColor(Qt::green);
+    QTest::newRow("val6") << QColor(Qt::white);
+    QTest::newRow("val7") << QColor(Qt::white);
+}
+
+void TestMainWindow::readoutsStartInChannelColours()
+{
+    QFETCH(QColor, colour);
+    const auto window = makeWindow();
+    auto *readout = window->findChild<QLineEdit *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(readout);
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
+        QCOMPARE(readout->palette().brush(group, QPalette::Base), QBrush(colour, Qt::SolidPattern));
+    QVERIFY(readout->text().isEmpty()); // until the first repaint
+}
+
+void TestMainWindow::chartRepaintsEvery100msWithoutPort()
+{
+    const auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    QSignalSpy repaints(chart, &Chart::updateUi);
+    QTest::qWait(1000);
+    QVERIFY2(repaints.count() >= 7 && repaints.count() <= 13,
+             qPrintable(QString::number(repaints.count())));
+    // The readouts follow the repaints.
+    QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("val1"))->text(), QStringLiteral("0"));
+    QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("val7"))->text(), QStringLiteral("0"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

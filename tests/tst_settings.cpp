@@ -1,0 +1,301 @@
+// config.ini beside the program: what a start reads from it and what a close
+// writes back. Files are read back from a copy, never through the cache of
+// the settings object that wrote them.
+
+#include "guitest.h"
+#include "varlabel.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+#include <array>
+
+using namespace guitest;
+
+namespace {
+
+struct Seen
+{
+    std::array<QColor, 8> colours;
+    std::array<int, 5> min {};
+    std::array<int, 5> max {};
+    QStringList names;
+};
+
+void writeConfig(const QByteArray &content)
+{
+    QFile file(configPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), qint64(content.size()));
+}
+
+QByteArray readRaw(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Starts a window on whatever config.ini holds, notes what it shows, closes
+// it (the save) and destroys it (the flush).
+Seen runOnce()
+{
+    Seen seen;
+    auto window = makeWindow();
+    const Chart *chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    seen.colours = chart->channelColors;
+    std::copy(chart->channelMin.begin(), chart->channelMin.end(), seen.min.begin());
+    std::copy(chart->channelMax.begin(), chart->channelMax.end(), seen.max.begin());
+    for (int k = 1; k <= 7; ++k)
+        seen.names.append(window->findChild<Varlabel *>(QStringLiteral("param%1").arg(k))->text());
+    window->close();
+    window.reset();
+    return seen;
+}
+
+QString colourText(const QColor &c)
+{
+    return QStringLiteral("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+// A private copy of the written file, read by a settings object of its own.
+class WrittenFile
+{
+public:
+    WrittenFile()
+    {
+        copyPath = dir.filePath(QStringLiteral("written.ini"));
+        QFile::copy(configPath(), copyPath);
+        settings = std::make_unique<QSettings>(copyPath, QSettings::IniFormat);
+        settings->setIniCodec("UTF-8");
+    }
+    QVariant value(const char *key) const { return settings->value(QLatin1String(key)); }
+    QStringList keys() const { return settings->allKeys(); }
+    QByteArray raw() const { return readRaw(copyPath); }
+
+private:
+    QTemporaryDir dir;
+    QString copyPath;
+    std::unique_ptr<QSettings> settings;
+};
+
+const QStringList defaultNames { "Dis",       "Engy",     "Temp",   "Ambient",
+                                 "Dis_Avr10", "STD_Engy", "STD_Dis" };
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { removeConfig(); }
+    void cleanup() { removeConfig(); }
+
+    void firstRunWritesTheDefaults();
+    void loadAndSave_data();
+    void loadAndSave();
+    void statisticsChannelsNeitherReadNorWritten();
+    void handTypedUtf8NameSurvives();
+    void unwritableFile_data();
+    void unwritableFile();
+};
+
+void TestSettings::firstRunWritesTheDefaults()
+{
+    QVERIFY(!QFile::exists(configPath()));
+    const Seen seen = runOnce();
+    QCOMPARE(seen.names, defaultNames);
+    QCOMPARE(seen.colours[0], QColor(Qt::red));
+
+    const WrittenFile file;
+    QStringList keys = file.keys();
+    keys.sort();
+    QStringList expected;
+    for (const char *section : { "Color", "Max", "Min", "Name" })
+        for (int k = 1; k <= 5; ++k)
+            expected.append(QStringLiteral("%1/VAL%2").arg(QLatin1String(section)).arg(k));
+    QCOMPARE(keys, expected);
+
+    const QByteArray raw = file.raw();
+    // Colours are quoted (they hold commas), so they read back as one text.
+    for (const char *line : { "VAL1=\"255,0,0\"", "VAL2=\"255,255,255\"", "VAL3=\"0,0,255\"",
+                              "VAL4=\"128,128,128\"", "VAL5=\"0,255,0\"", "VAL1=0", "VAL5=15000",
+                              "VAL1=Dis\n", "VAL4=Ambient", "VAL5=Dis_Avr10" })
+        QVERIFY2(raw.contains(line), line);
+    for (const char *section : { "[Color]", "[Min]", "[Max]", "[Name]" })
+        QVERIFY2(raw.contains(section), section);
+    QCOMPARE(file.value("Color/VAL4").toString(), QStringLiteral("128,128,128"));
+    QCOMPARE(file.value("Max/VAL3").toInt(), 15000);
+}
+
+void TestSettings::loadAndSave_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<int>("min");
+    QTest::addColumn<int>("max");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("only Max VAL2")
+        << QByteArray("[Max]\nVAL2=5000\n") << 1 << QColor(Qt::white) << 0 << 5000 << "Engy";
+    QTest::newRow("four colour parts: the fourth ignored")
+        << QByteArray("[Color]\nVAL3=\"10,20,30,40\"\n") << 2 << QColor(10, 20, 30) << 0 << 15000
+        << "Temp";
+    QTest::newRow("out of range and text: clamped, text is 0")
+        << QByteArray("[Color]\nVAL1=\"300,-5,abc\"\n") << 0 << QColor(255, 0, 0) << 0 << 15000
+        << "Dis";
+    QTest::newRow("two colour parts keep the blue") << QByteArray("[Color]\nVAL3=\"10,20\"\n") << 2
+                                                    << QColor(10, 20, 255) << 0 << 15000 << "Temp";
+    QTest::newRow("unquoted colour reads as a list: colour kept")
+        << QByteArray("[Color]\nVAL4=1,2,3\n") << 3 << QColor(128, 128, 128) << 0 << 15000
+        << "Ambient";
+    QTest::newRow("empty parts read as 0") << QByteArray("[Color]\nVAL5=\",,9\"\n") << 4
+                                           << QColor(0, 0, 9) << 0 << 15000 << "Dis_Avr10";
+    QTest::newRow("name Amb") << QByteArray("[Name]\nVAL4=Amb\n") << 3 << QColor(Qt::darkGray) << 0
+                              << 15000 << "Amb";
+    QTest::newRow("Max not a number reads as 0")
+        << QByteArray("[Max]\nVAL5=lots\n") << 4 << QColor(Qt::green) << 0 << 0 << "Dis_Avr10";
+    QTest::newRow("negative Min") << QByteArray("[Min]\nVAL1=-100\n") << 0 << QColor(Qt::red)
+                                  << -100 << 15000 << "Dis";
+    QTest::newRow("escaped name of a file written without a codec")
+        << QByteArray("[Name]\nVAL1=\\x8ddd\\x79bb\n") << 0 << QColor(Qt::red) << 0 << 15000
+        << QString::fromUtf8("距离");
+    QTest::newRow("Windows line ends")
+        << QByteArray("[Color]\r\nVAL2=\"1,2,3\"\r\n[Name]\r\nVAL2=E\r\n") << 1 << QColor(1, 2, 3)
+        << 0 << 15000 << "E";
+}
+
+void TestSettings::loadAndSave()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, channel);
+    QFETCH(QColor, colour);
+    QFETCH(int, min);
+    QFETCH(int, max);
+    QFETCH(QString, name);
+
+    writeConfig(content);
+    const Seen seen = runOnce();
+    QCOMPARE(seen.colours[size_t(channel)], colour);
+    QCOMPARE(seen.min[size_t(channel)], min);
+    QCOMPARE(seen.max[size_t(channel)], max);
+    QCOMPARE(seen.names.at(channel), name);
+
+    // Every other channel keeps its defaults.
+    const std::array<QColor, 5> defaults { QColor(Qt::red), QColor(Qt::white), QColor(Qt::blue),
+                                           QColor(Qt::darkGray), QColor(Qt::green) };
+    for (int k = 0; k < 5; ++k) {
+        if (k == channel)
+            continue;
+        QCOMPARE(seen.colours[size_t(k)], defaults[size_t(k)]);
+        QCOMPARE(seen.min[size_t(k)], 0);
+        QCOMPARE(seen.max[size_t(k)], 15000);
+        QCOMPARE(seen.names.at(k), defaultNames.at(k));
+    }
+    QCOMPARE(seen.names.mid(5), defaultNames.mid(5));
+
+    // The close wrote all 20 keys with the values in use.
+    {
+        const WrittenFile file;
+        QCOMPARE(file.keys().size(), 20);
+        for (int k = 0; k < 5; ++k) {
+            const QByteArray key = QByteArray::number(k + 1);
+            QCOMPARE(file.value("Color/VAL" + key).toString(), colourText(seen.colours[size_t(k)]));
+            QCOMPARE(file.value("Min/VAL" + key).toInt(), seen.min[size_t(k)]);
+            QCOMPARE(file.value("Max/VAL" + key).toInt(), seen.max[size_t(k)]);
+            QCOMPARE(file.value("Name/VAL" + key).toString(), seen.names.at(k));
+        }
+    }
+
+    // And the next start shows the same again.
+    const Seen again = runOnce();
+    QVERIFY(again.colours == seen.colours);
+    QVERIFY(again.min == seen.min);
+    QVERIFY(again.max == seen.max);
+    QCOMPARE(again.names, seen.names);
+}
+
+void TestSettings::statisticsChannelsNeitherReadNorWritten()
+{
+    writeConfig("[Color]\nVAL6=\"1,2,3\"\nVAL7=\"4,5,6\"\n"
+                "[Name]\nVAL6=Six\nVAL7=Seven\n");
+    const Seen seen = runOnce();
+    QCOMPARE(seen.names.at(5), QStringLiteral("STD_Engy"));
+    QCOMPARE(seen.names.at(6), QStringLiteral("STD_Dis"));
+    QCOMPARE(seen.colours[5], QColor(Qt::white));
+    QCOMPARE(seen.colours[6], QColor(Qt::white));
+
+    // Left in the file as they were; none added to Min or Max.
+    const WrittenFile file;
+    QCOMPARE(file.keys().size(), 24);
+    QCOMPARE(file.value("Name/VAL6").toString(), QStringLiteral("Six"));
+    QCOMPARE(file.value("Color/VAL7").toString(), QStringLiteral("4,5,6"));
+    QVERIFY(!file.keys().contains(QStringLiteral("Min/VAL6")));
+    QVERIFY(!file.keys().contains(QStringLiteral("Max/VAL7")));
+}
+
+void TestSettings::handTypedUtf8NameSurvives()
+{
+    const QString distance = QString::fromUtf8("距离");
+    writeConfig("[Name]\nVAL1=" + distance.toUtf8() + "\nVAL2=" + QString::fromUtf8("能量").toUtf8()
+                + "\n");
+    const Seen seen = runOnce();
+    QCOMPARE(seen.names.at(0), distance);
+    QCOMPARE(seen.names.at(1), QString::fromUtf8("能量"));
+
+    // Written back as plain UTF-8, readable by hand and by the next start.
+    const QByteArray raw = readRaw(configPath());
+    QVERIFY2(raw.contains("VAL1=" + distance.toUtf8()), raw.constData());
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(raw.constData(), raw.size(), &state);
+    QCOMPARE(state.invalidChars, 0);
+    QCOMPARE(runOnce().names.at(0), distance);
+}
+
+void TestSettings::unwritableFile_data()
+{
+    QTest::addColumn<bool>("directory");
+    QTest::newRow("a directory named config.ini") << true;
+    QTest::newRow("a read-only file") << false;
+}
+
+void TestSettings::unwritableFile()
+{
+    QFETCH(bool, directory);
+    const QByteArray content("[Name]\nVAL1=Kept\n[Color]\nVAL1=\"1,2,3\"\n");
+    const QString inside = configPath() + QStringLiteral("/keep.txt");
+    if (directory) {
+        QVERIFY(QDir().mkpath(configPath()));
+        QFile file(inside);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    } else {
+        writeConfig(content);
+        QFile::setPermissions(configPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        QFile probe(configPath());
+        if (probe.open(QIODevice::Append))
+            QSKIP("this user writes read-only files anyway (root)");
+    }
+
+    const Seen seen = runOnce(); // the save fails quietly
+    if (directory) {
+        QCOMPARE(seen.names, defaultNames);
+        QVERIFY(QFileInfo(configPath()).isDir());
+        QCOMPARE(readRaw(inside), content);
+    } else {
+        QCOMPARE(seen.names.at(0), QStringLiteral("Kept"));
+        QCOMPARE(seen.colours[0], QColor(1, 2, 3));
+        QCOMPARE(readRaw(configPath()), content);
+        QFile::setPermissions(configPath(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+    // Nothing was left behind beside it either.
+    const QStringList left = QDir(QCoreApplication::applicationDirPath())
+                                 .entryList({ QStringLiteral("config.ini*") }, QDir::AllEntries);
+    QCOMPARE(left, QStringList { QStringLiteral("config.ini") });
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
