@@ -1,0 +1,151 @@
+// tav47-sim: a simulated TAV47 on a pseudo-terminal, for trying the host tool
+// (or any serial program) without the device.
+
+#include "simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = { -1, -1 };
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+// Turns SIGINT and SIGTERM into a quit of the event loop, so that the
+// counters are printed and the pseudo-terminal is closed in order.
+bool quitOnSignals(QCoreApplication &app)
+{
+    if (::pipe(signalPipe) != 0)
+        return false;
+    for (int fd : signalPipe)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
+
+int rateCodeOfHz(int hz)
+{
+    for (int code = 0; code < Tav47Simulator::RateCount; ++code) {
+        if (Tav47Simulator::rateHz(code) == hz)
+            return code;
+    }
+    return -1;
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "tav47-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tav47-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated TAV47 laser range finder on a pseudo-terminal.\n"
+        "Prints the path of the serial port to open (one line on standard output),\n"
+        "then answers like the device: rate frames (AA 55 64 01 <code> <sum>, codes\n"
+        "0-5 = 10, 100, 200, 500, 1000, 1800 Hz) set the rate, AA 55 60 00 5F starts\n"
+        "and AA 55 61 00 60 stops the stream of measurement frames\n"
+        "AA 55 01 04 <distance lo> <distance hi> <energy> <ambient> <sum>.\n"
+        "The target moves slowly between 1500 and 4000 mm with a few mm of noise.\n"
+        "Runs until interrupted (Ctrl+C, SIGTERM) or until --count frames are sent."));
+    parser.addHelpOption();
+    const QCommandLineOption rateOption(
+        { QStringLiteral("r"), QStringLiteral("rate") },
+        QStringLiteral("Stream from the start at <hz> (10, 100, 200, 500, 1000 or 1800) "
+                       "instead of waiting for a start frame."),
+        QStringLiteral("hz"));
+    const QCommandLineOption seedOption(
+        { QStringLiteral("s"), QStringLiteral("seed") },
+        QStringLiteral("Seed of the measurement noise and line noise (default 1)."),
+        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption countOption(
+        { QStringLiteral("n"), QStringLiteral("count") },
+        QStringLiteral("Exit after sending <frames> measurement frames (0: never, the "
+                       "default). The port stays open 300 ms more for the reader."),
+        QStringLiteral("frames"), QStringLiteral("0"));
+    const QCommandLineOption noiseOption(
+        QStringLiteral("noise"),
+        QStringLiteral("Put random bytes between the frames, <fraction> of all the bytes "
+                       "sent (0 to 0.9; default 0)."),
+        QStringLiteral("fraction"), QStringLiteral("0"));
+    const QCommandLineOption statsOption(
+        QStringLiteral("stats"),
+        QStringLiteral("At exit, print the counters (frames sent, frames intact, noise "
+                       "bytes, frames skipped, bytes sent) on standard error."));
+    parser.addOptions({ rateOption, seedOption, countOption, noiseOption, statsOption });
+    parser.process(app);
+
+    SimulatorOptions options;
+    bool ok = true;
+    if (parser.isSet(rateOption)) {
+        options.rateCode = rateCodeOfHz(parser.value(rateOption).toInt(&ok));
+        if (!ok || options.rateCode < 0)
+            return fail(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
+    }
+    options.seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok)
+        return fail(QStringLiteral("--seed needs an unsigned number"));
+    options.frameLimit = parser.value(countOption).toULongLong(&ok);
+    if (!ok)
+        return fail(QStringLiteral("--count needs an unsigned number"));
+    options.noiseFraction = parser.value(noiseOption).toDouble(&ok);
+    if (!ok || !(options.noiseFraction >= 0.0 && options.noiseFraction <= 0.9))
+        return fail(QStringLiteral("--noise needs a fraction from 0 to 0.9"));
+
+    if (!quitOnSignals(app))
+        return fail(QStringLiteral("cannot set up signal handling"));
+
+    Tav47Simulator simulator(options);
+    if (!simulator.open())
+        return fail(simulator.errorString());
+    std::printf("%s\n", qPrintable(simulator.portPath()));
+    std::fflush(stdout);
+
+    QObject::connect(&simulator, &Tav47Simulator::finished, &app,
+                     [] { QTimer::singleShot(300, &QCoreApplication::quit); });
+
+    const int status = app.exec();
+    simulator.closeMaster();
+    if (parser.isSet(statsOption)) {
+        std::fprintf(stderr,
+                     "frames sent: %llu\nframes intact: %llu\nnoise bytes: %llu\n"
+                     "frames skipped: %llu\nbytes sent: %llu\n",
+                     static_cast<unsigned long long>(simulator.framesSent()),
+                     static_cast<unsigned long long>(simulator.framesIntact()),
+                     static_cast<unsigned long long>(simulator.noiseBytes()),
+                     static_cast<unsigned long long>(simulator.framesSkipped()),
+                     static_cast<unsigned long long>(simulator.bytesSent()));
+    }
+    return status;
+}
