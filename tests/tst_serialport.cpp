@@ -1,0 +1,431 @@
+// The serial link end to end: the main window drives a real QSerialPort on a
+// pseudo-terminal whose far end is the in-process device simulator.
+
+#include "chart.h"
+#include "lidarframe.h"
+#include "mainwindow.h"
+#include "simulator.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <ctime>
+#include <memory>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+double processCpuSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Closes every modal message box shortly after it appears and notes what it
+// said, so a test never blocks on one.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box == m_last)
+                return;
+            m_last = box;
+            titles.append(box->windowTitle());
+            texts.append(box->text());
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(10);
+    }
+    QStringList titles;
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+    QPointer<QMessageBox> m_last;
+};
+
+} // namespace
+
+class SerialPortTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void openWritesStopFrameFirstAndLocksControls();
+    void startSequence_data();
+    void startSequence();
+    void stopWritesExactlyTheStopFrame();
+    void closeWritesNothing();
+    void receivedCountCountsEveryByte();
+    void lostDeviceGivesOneCriticalBox();
+    void failedOpen_data();
+    void failedOpen();
+    void scanWithPortClosed_data();
+    void scanWithPortClosed();
+    void portClosedDuringStartSequence();
+    void streamAt1800HzLosesNothing();
+
+private:
+    void makeWindow(const QStringList &ports);
+    template<typename T>
+    T *widget(const char *name) const
+    {
+        T *w = m_window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no widget %s", name);
+        return w;
+    }
+    QString status() const { return widget<QLineEdit>("statusLineEdit")->text(); }
+    void click(const char *button) { widget<QPushButton>(button)->click(); }
+    void openPort();
+    // What the device has taken from the host once it has n bytes (none: after
+    // a while), with a little longer to see that nothing more follows.
+    QByteArray receivedAfter(int n);
+
+    std::unique_ptr<Tav47Simulator> m_device;
+    std::unique_ptr<MainWindow> m_window;
+    QString m_configPath;
+};
+
+void SerialPortTest::init()
+{
+    m_configPath = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
+    QFile::remove(m_configPath);
+    m_device = std::make_unique<Tav47Simulator>();
+    QVERIFY2(m_device->open(), qPrintable(m_device->errorString()));
+    makeWindow({ m_device->portPath() });
+}
+
+void SerialPortTest::cleanup()
+{
+    m_window.reset(); // the port first, so the device never vanishes under it
+    m_device.reset();
+    QFile::remove(m_configPath);
+}
+
+void SerialPortTest::makeWindow(const QStringList &ports)
+{
+    m_window.reset();
+    m_window = std::make_unique<MainWindow>([ports] { return ports; });
+}
+
+void SerialPortTest::openPort()
+{
+    click("openBtn");
+    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("close"));
+    QTRY_COMPARE(m_device->receivedBytes().size(), 5);
+    m_device->clearReceived();
+}
+
+QByteArray SerialPortTest::receivedAfter(int n)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_device->receivedBytes().size() < n && clock.elapsed() < 3000)
+        QTest::qWait(5);
+    QTest::qWait(n > 0 ? 150 : 300);
+    return m_device->receivedBytes();
+}
+
+void SerialPortTest::openWritesStopFrameFirstAndLocksControls()
+{
+    click("openBtn");
+
+    QCOMPARE(receivedAfter(5), hex("AA55610060"));
+    QVERIFY(!widget<QPushButton>("detectBtn")->isEnabled());
+    QVERIFY(!widget<QComboBox>("baudRateCombo")->isEnabled());
+    QVERIFY(!widget<QComboBox>("portnameCombo")->isEnabled());
+    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("close"));
+    QCOMPARE(status(), QStringLiteral("打开 %1 : 460800").arg(m_device->portPath()));
+    QCOMPARE(widget<QLabel>("RcvCnt")->text(), QStringLiteral("0"));
+}
+
+void SerialPortTest::startSequence_data()
+{
+    QTest::addColumn<int>("rateIndex");
+    QTest::addColumn<QByteArray>("rateFrame");
+    QTest::addColumn<bool>("checkCpu");
+
+    // At 10 Hz the process is all but idle, so the waits alone are measured.
+    QTest::newRow("10 Hz") << 0
+                           << hex("AA55640100"
+                                  "64")
+                           << true;
+    QTest::newRow("1800 Hz") << 5
+                             << hex("AA55640105"
+                                    "69")
+                             << false;
+}
+
+void SerialPortTest::startSequence()
+{
+    QFETCH(int, rateIndex);
+    QFETCH(QByteArray, rateFrame);
+    QFETCH(bool, checkCpu);
+
+    openPort();
+    widget<QComboBox>("LidarModeCombo")->setCurrentIndex(rateIndex);
+
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = processCpuSeconds();
+    click("Lidar_StartBtn");
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const qint64 wallMs = wall.elapsed();
+
+    QCOMPARE(status(), QStringLiteral("开启扫描"));
+    const QByteArray start = hex("AA5560005F");
+    QCOMPARE(receivedAfter(16).left(16), rateFrame + start + start);
+
+    const auto commands = m_device->receivedCommands();
+    QCOMPARE(commands.size(), 3);
+    QCOMPARE(commands[0].command, LidarFrame::Command::Rate);
+    QCOMPARE(commands[1].command, LidarFrame::Command::Start);
+    QCOMPARE(commands[2].command, LidarFrame::Command::Start);
+    // Measured on arrival at the device; the host's own writes are 400 ms
+    // apart, the reads may lag each by a fraction of a millisecond.
+    const qint64 toleranceNs = 1000000;
+    QVERIFY2(commands[1].atNs - commands[0].atNs >= 400000000 - toleranceNs,
+             qPrintable(QString::number(commands[1].atNs - commands[0].atNs)));
+    QVERIFY2(commands[2].atNs - commands[1].atNs >= 400000000 - toleranceNs,
+             qPrintable(QString::number(commands[2].atNs - commands[1].atNs)));
+    QVERIFY(wallMs >= 800);
+    QCOMPARE(m_device->currentRateHz(), Tav47Simulator::rateHz(rateIndex));
+    QVERIFY(m_device->isStreaming());
+    // Waiting must not spin: well under a tenth of the wall time.
+    if (checkCpu)
+        QVERIFY2(cpu < 0.05 * double(wallMs) / 1000.0,
+                 qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wallMs)));
+}
+
+void SerialPortTest::stopWritesExactlyTheStopFrame()
+{
+    openPort();
+    click("Lidar_StopBtn");
+    QCOMPARE(status(), QStringLiteral("停止扫描"));
+    QCOMPARE(receivedAfter(5), hex("AA55610060"));
+}
+
+void SerialPortTest::closeWritesNothing()
+{
+    openPort();
+    click("openBtn");
+
+    QCOMPARE(receivedAfter(0), QByteArray());
+    QCOMPARE(status(), QStringLiteral("串口关闭"));
+    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("open"));
+    QVERIFY(widget<QPushButton>("detectBtn")->isEnabled());
+    QVERIFY(widget<QComboBox>("baudRateCombo")->isEnabled());
+    QVERIFY(widget<QComboBox>("portnameCombo")->isEnabled());
+
+    // And the next click opens again.
+    click("openBtn");
+    QCOMPARE(receivedAfter(5), hex("AA55610060"));
+}
+
+void SerialPortTest::receivedCountCountsEveryByte()
+{
+    openPort();
+    auto *count = widget<QLabel>("RcvCnt");
+    // Noise, a frame with a bad checksum, a good frame split by nothing.
+    const QByteArray good = hex("AA550104341280"
+                                "07D1");
+    QByteArray bytes = hex("00FF13AA")
+        + hex("AA550104341280"
+              "0700")
+        + good;
+    m_device->injectBytes(bytes);
+    QTRY_COMPARE(count->text(), QString::number(bytes.size()));
+    QCOMPARE(m_window->receivedByteCount(), quint64(bytes.size()));
+    QCOMPARE(m_window->decodedFrameCount(), quint64(1));
+    QCOMPARE(m_window->currentMeasurement().distance, 4660u);
+
+    click("openBtn"); // close
+    m_device->injectBytes(hex("0102")); // nobody listens
+    click("openBtn");
+    QCOMPARE(count->text(), QStringLiteral("0"));
+    QTRY_COMPARE(m_device->receivedBytes().size(), 5);
+    m_device->injectBytes(hex("AA55"));
+    QTRY_COMPARE(count->text(), QStringLiteral("2"));
+    QCOMPARE(m_window->receivedByteCount(), quint64(2));
+}
+
+void SerialPortTest::lostDeviceGivesOneCriticalBox()
+{
+    openPort();
+    m_device->injectBytes(hex("AA550104341280"
+                              "07D1"));
+    QTRY_COMPARE(m_window->decodedFrameCount(), quint64(1));
+
+    BoxCloser boxes;
+    m_device->closeMaster();
+    QTRY_COMPARE(boxes.titles.size(), 1);
+    QTest::qWait(300);
+    QCOMPARE(boxes.titles, QStringList { QStringLiteral("Critical Error") });
+    QVERIFY(!boxes.texts.first().isEmpty());
+    QCOMPARE(status(), QStringLiteral("串口关闭"));
+    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("open"));
+    QVERIFY(widget<QPushButton>("detectBtn")->isEnabled());
+    QVERIFY(widget<QComboBox>("portnameCombo")->isEnabled());
+    QVERIFY(widget<QComboBox>("baudRateCombo")->isEnabled());
+
+    // The closed port no longer reports errors: the process is idle.
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = processCpuSeconds();
+    QTest::qWait(300);
+    QVERIFY(processCpuSeconds() - cpuBefore < 0.1 * double(wall.elapsed()) / 1000.0);
+    QCOMPARE(boxes.titles.size(), 1);
+}
+
+enum PortChoice { SimulatedPort, MissingPort, NoPort };
+
+void SerialPortTest::failedOpen_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<QString>("reason"); // the port's own words, where they are known
+
+    QTest::newRow("path that does not exist")
+        << int(MissingPort) << QStringLiteral("460800") << QStringLiteral("No such file");
+    QTest::newRow("customer baud rate")
+        << int(SimulatedPort) << QStringLiteral("customer") << QStringLiteral("baud rate");
+    QTest::newRow("no port listed") << int(NoPort) << QStringLiteral("460800") << QString();
+}
+
+void SerialPortTest::failedOpen()
+{
+    QFETCH(int, port);
+    QFETCH(QString, baud);
+    QFETCH(QString, reason);
+    if (port == MissingPort)
+        makeWindow({ m_device->portPath() + QStringLiteral("-missing") });
+    else if (port == NoPort)
+        makeWindow({});
+    auto *baudCombo = widget<QComboBox>("baudRateCombo");
+    baudCombo->setCurrentIndex(baudCombo->findText(baud));
+    QCOMPARE(baudCombo->currentText(), baud);
+
+    BoxCloser boxes;
+    click("openBtn");
+    QCOMPARE(boxes.titles, QStringList { QStringLiteral("Error") });
+    QVERIFY(!boxes.texts.first().isEmpty());
+    QVERIFY2(boxes.texts.first().contains(reason), qPrintable(boxes.texts.first()));
+    QCOMPARE(status(), QStringLiteral("串口打开失败"));
+    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("Open"));
+    QVERIFY(widget<QPushButton>("detectBtn")->isEnabled());
+    QVERIFY(baudCombo->isEnabled());
+    QCOMPARE(receivedAfter(0), QByteArray());
+
+    // The next click tries to open again.
+    click("openBtn");
+    QCOMPARE(boxes.titles.size(), 2);
+}
+
+void SerialPortTest::scanWithPortClosed_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<bool>("openedBefore");
+
+    QTest::newRow("start, never opened") << QByteArray("Lidar_StartBtn") << false;
+    QTest::newRow("stop, never opened") << QByteArray("Lidar_StopBtn") << false;
+    QTest::newRow("start after close") << QByteArray("Lidar_StartBtn") << true;
+    QTest::newRow("stop after close") << QByteArray("Lidar_StopBtn") << true;
+}
+
+void SerialPortTest::scanWithPortClosed()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(bool, openedBefore);
+    if (openedBefore) {
+        openPort();
+        click("openBtn");
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    click(button.constData());
+    QVERIFY2(clock.elapsed() < 100, "a start with nothing to send must not wait");
+    QCOMPARE(status(), QStringLiteral("串口未打开"));
+    QCOMPARE(receivedAfter(0), QByteArray());
+}
+
+void SerialPortTest::portClosedDuringStartSequence()
+{
+    openPort();
+    widget<QComboBox>("LidarModeCombo")->setCurrentIndex(0);
+    QTimer::singleShot(200, this, [this] { click("openBtn"); });
+
+    QElapsedTimer clock;
+    clock.start();
+    click("Lidar_StartBtn");
+    QVERIFY(clock.elapsed() < 700); // the second wait is skipped
+
+    QCOMPARE(status(), QStringLiteral("串口未打开"));
+    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("open"));
+    QCOMPARE(receivedAfter(6),
+             hex("AA55640100"
+                 "64"));
+}
+
+void SerialPortTest::streamAt1800HzLosesNothing()
+{
+    openPort();
+    widget<QComboBox>("LidarModeCombo")->setCurrentIndex(5);
+    click("Lidar_StartBtn");
+    QCOMPARE(m_device->currentRateHz(), 1800);
+
+    // Over two seconds of streaming the window keeps pace with the device.
+    const quint64 framesBefore = m_window->decodedFrameCount();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(2000);
+    const double rate
+        = double(m_window->decodedFrameCount() - framesBefore) * 1000.0 / double(clock.elapsed());
+    QVERIFY2(rate > 1800 * 0.9 && rate < 1800 * 1.1, qPrintable(QString::number(rate)));
+
+    click("Lidar_StopBtn");
+    QTRY_VERIFY(!m_device->isStreaming());
+    QTRY_COMPARE(m_window->receivedByteCount(), m_device->bytesSent());
+    QVERIFY(m_device->framesSent() > 3000);
+    QCOMPARE(m_device->framesSkipped(), quint64(0));
+    QCOMPARE(m_window->decodedFrameCount(), m_device->framesSent());
+
+    const Measurement sent = m_device->lastFrame();
+    const Measurement &shown = m_window->currentMeasurement();
+    QCOMPARE(shown.distance, sent.distance);
+    QCOMPARE(shown.energy, sent.energy);
+    QCOMPARE(shown.ambient, sent.ambient);
+    QCOMPARE(shown.temperature, 0u);
+
+    auto *chart = m_window->findChild<Chart *>(QStringLiteral("chart"));
+    QVERIFY(chart);
+    QCOMPARE(chart->series[ChannelModel::Distance].size(), ChannelSeries::Capacity);
+    QCOMPARE(chart->series[ChannelModel::Distance].last(), float(sent.distance));
+    QCOMPARE(chart->series[ChannelModel::Energy].last(), float(sent.energy));
+    QCOMPARE(chart->series[ChannelModel::Temperature].last(), 0.0f);
+    QCOMPARE(chart->series[ChannelModel::Ambient].last(), float(sent.ambient));
+}
+
+QTEST_MAIN(SerialPortTest)
+#include "tst_serialport.moc"
