@@ -85,6 +85,7 @@ class TestChart : public QObject
 private slots:
     void gridLines_data();
     void gridLines();
+    void gridFollowsResize();
     void emptyChartShowsGridAndTextsOnly();
     void curveScaledToSamplesOnScreen();
     void flatSeriesLiesOnBottomEdge();
@@ -134,6 +135,21 @@ void TestChart::gridLines()
     const int otherStep
         = lines == Qt::Vertical ? size.height() / chart.gridRows : size.width() / chart.gridColumns;
     QCOMPARE(gridLinePositions(image, lines, otherStep), expected);
+}
+
+void TestChart::gridFollowsResize()
+{
+    Chart chart;
+    chart.resize(805, 300);
+    QCOMPARE(gridLinePositions(paintChart(chart), Qt::Vertical, 15), multiples(40, 21));
+
+    chart.resize(400, 305);
+    const QImage smaller = paintChart(chart);
+    QCOMPARE(gridLinePositions(smaller, Qt::Vertical, 15), multiples(20, 20));
+    QCOMPARE(gridLinePositions(smaller, Qt::Horizontal, 20), multiples(15, 21));
+
+    chart.resize(805, 300);
+    QCOMPARE(gridLinePositions(paintChart(chart), Qt::Vertical, 15), multiples(40, 21));
 }
 
 void TestChart::emptyChartShowsGridAndTextsOnly()

@@ -66,14 +66,23 @@ bool Chart::buildCurve(int channel)
     return true;
 }
 
-void Chart::paintEvent(QPaintEvent *)
+const QImage &Chart::gridImage(const QPen &gridPen)
 {
-    QPainter painter(this);
-    QPen pen(QBrush(QColor::fromRgba(0x7FFFFFFF), Qt::SolidPattern), 1, Qt::DashLine, Qt::SquareCap,
-             Qt::BevelJoin);
-    painter.setPen(pen);
-    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (gridCache.size() == pixels && gridCache.devicePixelRatio() == ratio
+        && gridCacheColumns == gridColumns && gridCacheRows == gridRows)
+        return gridCache;
 
+    gridCache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    gridCache.setDevicePixelRatio(ratio);
+    gridCache.fill(Qt::transparent);
+    gridCacheColumns = gridColumns;
+    gridCacheRows = gridRows;
+
+    QPainter painter(&gridCache);
+    painter.setPen(gridPen);
+    painter.setRenderHint(QPainter::Antialiasing);
     const int w = width();
     const int h = height();
     // A widget narrower than the grid has a step of 0 across: no lines then.
@@ -87,6 +96,21 @@ void Chart::paintEvent(QPaintEvent *)
         for (int y = 0; y < h; y += stepY)
             painter.drawLine(0, y, w, y);
     }
+    return gridCache;
+}
+
+void Chart::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QPen pen(QBrush(QColor::fromRgba(0x7FFFFFFF), Qt::SolidPattern), 1, Qt::DashLine, Qt::SquareCap,
+             Qt::BevelJoin);
+    painter.setPen(pen);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const int w = width();
+    const int h = height();
+    if (w > 0 && h > 0)
+        painter.drawImage(QPointF(0, 0), gridImage(pen));
     painter.drawText(0, h / 2, QStringLiteral("0"));
     painter.drawText(w - 30, h / 2, QStringLiteral("1000"));
 

@@ -3,6 +3,7 @@
 #include "channelseries.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPointF>
 #include <QVector>
 #include <QWidget>
@@ -46,4 +47,13 @@ protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    const QImage &gridImage(const QPen &gridPen);
+
+    // The dashed, antialiased grid is a fifth of a repaint's cost and changes
+    // only with the size, so it is drawn once onto a transparent image.
+    QImage gridCache;
+    int gridCacheColumns = 0;
+    int gridCacheRows = 0;
 };
