@@ -299,7 +299,7 @@ void TestMainWindow::chartRepaintsEvery100msWithoutPort()
     auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
     QSignalSpy repaints(chart, &Chart::updateUi);
     QTest::qWait(1000);
-    QVERIFY2(repaints.count() >= 7 && repaints.count() <= 13,
+    QVERIFY2(repaints.count() >= 6 && repaints.count() <= 13,
              qPrintable(QString::number(repaints.count())));
     // The readouts follow the repaints.
     QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("val1"))->text(), QStringLiteral("0"));
