@@ -101,8 +101,8 @@ int main(int argc, char *argv[])
         QStringLiteral("fraction"), QStringLiteral("0"));
     const QCommandLineOption statsOption(
         QStringLiteral("stats"),
-        QStringLiteral("At exit, print the counters (frames sent, frames intact, noise "
-                       "bytes, frames skipped, bytes sent) on standard error."));
+        QStringLiteral("At exit, print the counters (frames sent, frames intact, false "
+                       "frames, noise bytes, frames skipped, bytes sent) on standard error."));
     parser.addOptions({ rateOption, seedOption, countOption, noiseOption, statsOption });
     parser.process(app);
 
@@ -139,10 +139,11 @@ int main(int argc, char *argv[])
     simulator.closeMaster();
     if (parser.isSet(statsOption)) {
         std::fprintf(stderr,
-                     "frames sent: %llu\nframes intact: %llu\nnoise bytes: %llu\n"
-                     "frames skipped: %llu\nbytes sent: %llu\n",
+                     "frames sent: %llu\nframes intact: %llu\nfalse frames: %llu\n"
+                     "noise bytes: %llu\nframes skipped: %llu\nbytes sent: %llu\n",
                      static_cast<unsigned long long>(simulator.framesSent()),
                      static_cast<unsigned long long>(simulator.framesIntact()),
+                     static_cast<unsigned long long>(simulator.falseFrames()),
                      static_cast<unsigned long long>(simulator.noiseBytes()),
                      static_cast<unsigned long long>(simulator.framesSkipped()),
                      static_cast<unsigned long long>(simulator.bytesSent()));

@@ -381,21 +381,24 @@ void Tav47Simulator::appendFrame(QByteArray &out)
 
 void Tav47Simulator::onShadowFrame(const DecodedFrame &frame)
 {
-    if (frame.command != LidarFrame::Command::Measurement
-        || frame.length != Measurement::PayloadSize)
-        return;
-    const quint32 packed = packFrame(quint32(frame.payload[0]) | quint32(frame.payload[1]) << 8,
-                                     frame.payload[2], frame.payload[3]);
-    // A real frame may come out a few frames late, when a false header in the
-    // noise held it until its own checksum failed; frames before it that never
-    // came out are lost. Anything else is a false frame made of noise.
-    for (auto it = m_awaitingShadow.begin(); it != m_awaitingShadow.end(); ++it) {
-        if (*it == packed) {
-            m_awaitingShadow.erase(m_awaitingShadow.begin(), it + 1);
-            ++m_framesIntact;
-            return;
+    if (frame.length < Measurement::PayloadSize)
+        return; // too short to be taken for a measurement
+    if (frame.command == LidarFrame::Command::Measurement
+        && frame.length == Measurement::PayloadSize) {
+        const quint32 packed = packFrame(quint32(frame.payload[0]) | quint32(frame.payload[1]) << 8,
+                                         frame.payload[2], frame.payload[3]);
+        // A real frame may come out a few frames late, when a false header in
+        // the noise held it until its own checksum failed; frames before it
+        // that never came out are lost.
+        for (auto it = m_awaitingShadow.begin(); it != m_awaitingShadow.end(); ++it) {
+            if (*it == packed) {
+                m_awaitingShadow.erase(m_awaitingShadow.begin(), it + 1);
+                ++m_framesIntact;
+                return;
+            }
         }
     }
+    ++m_falseFrames; // made of noise
 }
 
 void Tav47Simulator::injectBytes(const QByteArray &bytes)

@@ -66,6 +66,10 @@ public:
     // noise can only spoil a frame when it forms a false frame that passes
     // its checksum and swallows the real one.
     quint64 framesIntact() const { return m_framesIntact.load(); }
+    // False frames in the noise that pass their checksum and carry at least a
+    // measurement's worth of payload: a receiver that takes every such frame
+    // counts framesIntact() + falseFrames() measurements.
+    quint64 falseFrames() const { return m_falseFrames.load(); }
     quint64 noiseBytes() const { return m_noiseBytes.load(); }
     quint64 bytesSent() const { return m_bytesSent.load(); }
     // Frames that fell due while no host had the port open, or while the
@@ -137,6 +141,7 @@ private:
     std::atomic<bool> m_streaming { false };
     std::atomic<quint64> m_framesSent { 0 };
     std::atomic<quint64> m_framesIntact { 0 };
+    std::atomic<quint64> m_falseFrames { 0 };
     std::atomic<quint64> m_noiseBytes { 0 };
     std::atomic<quint64> m_bytesSent { 0 };
     std::atomic<quint64> m_framesSkipped { 0 };
