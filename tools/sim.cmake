@@ -20,7 +20,9 @@ if(UNIX)
     add_executable(tav47-sim ${CMAKE_CURRENT_LIST_DIR}/sim/main.cpp)
     target_link_libraries(tav47-sim PRIVATE tav47sim)
 
-    add_executable(tav47-demo ${CMAKE_CURRENT_LIST_DIR}/demo/main.cpp)
+    add_executable(tav47-demo ${CMAKE_CURRENT_LIST_DIR}/demo/main.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/demo/demooptions.h ${CMAKE_CURRENT_LIST_DIR}/demo/demooptions.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/demo/runstats.h ${CMAKE_CURRENT_LIST_DIR}/demo/runstats.cpp)
     target_link_libraries(tav47-demo PRIVATE tav47sim tav47widgets)
 
     set_target_properties(tav47-sim tav47-demo PROPERTIES

@@ -1,78 +1,256 @@
 // tav47-demo: the host tool with a simulated TAV47 already attached, for
 // trying it without the device. The simulated port is listed and selected;
-// click Open, then Start Scan.
+// click Open, then Start Scan. Options drive the same window unattended and
+// report what the run cost (see --help).
 
+#include "demooptions.h"
 #include "mainwindow.h"
+#include "runstats.h"
 #include "simulatorthread.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
 
-// What the command line asks of the demo.
-struct DemoOptions
-{
-    SimulatorOptions simulator;
-};
+// After Stop Scan, what is still on the line is read for this long before
+// quitting, so a run ends with every frame the device sent taken in.
+constexpr int DrainMs = 300;
 
-DemoOptions parseOptions(const QApplication &app)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "The TAV47 host tool with a simulated range finder on a pseudo-terminal.\n"
-        "The simulated port is selected in the port list: click Open, then Start Scan."));
-    parser.addHelpOption();
-    parser.process(app);
-    return DemoOptions();
-}
-
-// The Refresh button sees the system's ports plus ours, so the simulated port
-// is never removed as unknown to the system.
-MainWindow::PortNameSource withSimulatedPort(const QString &path)
+// The Refresh button sees the system's ports plus ours, so our port is never
+// removed as unknown to the system.
+MainWindow::PortNameSource withPort(const QString &path)
 {
     return [path] {
         QStringList names = MainWindow::systemPortNames();
-        names.append(path);
+        if (!names.contains(path))
+            names.append(path);
         return names;
     };
 }
 
+template<typename T>
+T *child(const MainWindow &window, const char *name)
+{
+    return window.findChild<T *>(QLatin1String(name));
+}
+
 void selectPort(MainWindow &window, const QString &path)
 {
-    auto *ports = window.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
-    if (ports)
+    if (auto *ports = child<QComboBox>(window, "portnameCombo"))
         ports->setCurrentIndex(ports->findText(path));
 }
+
+bool portIsOpen(const MainWindow &window)
+{
+    auto *open = child<QPushButton>(window, "openBtn");
+    return open && open->property("status").toBool();
+}
+
+void printLine(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void complain(const QString &message)
+{
+    std::fprintf(stderr, "tav47-demo: %s\n", qPrintable(message));
+}
+
+// Drives the window as the options ask: open, start, stop and quit, and
+// collects the figures of the run.
+class Script : public QObject
+{
+public:
+    Script(const DemoOptions &options, MainWindow *window, const SimulatorThread *simulator,
+           const QElapsedTimer &runClock)
+        : m_options(options)
+        , m_window(window)
+        , m_simulator(simulator)
+        , m_runClock(runClock)
+    {
+        if (auto *chart = window->findChild<QWidget *>(QStringLiteral("chart")))
+            m_repaints = new RepaintWatch(chart);
+    }
+
+    void begin()
+    {
+        if (m_options.quitAfterSeconds >= 0)
+            QTimer::singleShot(int(m_options.quitAfterSeconds * 1000), Qt::PreciseTimer, this,
+                               [this] { finish(); });
+        if (m_options.statsEverySeconds > 0) {
+            auto *stats = new QTimer(this);
+            connect(stats, &QTimer::timeout, this, [this] { printLine(summary().line()); });
+            stats->start(int(m_options.statsEverySeconds * 1000));
+        }
+        // Clicks go through the event loop, as a user's would.
+        QTimer::singleShot(0, this, [this] { act(); });
+    }
+
+    RunSummary summary() const
+    {
+        RunSummary s;
+        s.frames = m_window->decodedFrameCount();
+        s.bytes = m_window->receivedByteCount();
+        s.seconds = double(m_runClock.nsecsElapsed()) / 1e9;
+        s.usage = ProcessUsage::now();
+        if (m_repaints) {
+            s.maxRepaintGapMs = m_repaints->maxGapMs();
+            s.repaints = m_repaints->repaints();
+        }
+        if (m_simulator && m_simulator->simulator()) {
+            const Tav47Simulator *device = m_simulator->simulator();
+            s.hasSimulator = true;
+            s.simSent = device->framesSent();
+            s.simIntact = device->framesIntact();
+            s.simFalse = device->falseFrames();
+        }
+        return s;
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    void act()
+    {
+        if (!m_options.open)
+            return;
+        // A failed open shows its message box; an unattended run still ends
+        // on time, as the quit timer closes the box's loop.
+        click("openBtn");
+        if (!portIsOpen(*m_window)) {
+            fail(QStringLiteral("cannot open %1").arg(m_options.port));
+            return;
+        }
+        if (m_options.startHz <= 0)
+            return;
+        auto *rates = child<QComboBox>(*m_window, "LidarModeCombo");
+        const int index
+            = rates ? rates->findText(QStringLiteral("%1 Hz").arg(m_options.startHz)) : -1;
+        if (index < 0) {
+            fail(QStringLiteral("the window offers no rate of %1 Hz").arg(m_options.startHz));
+            return;
+        }
+        rates->setCurrentIndex(index);
+        // The start sequence waits between its commands while the event loop
+        // runs, so the quit timer may fire in the middle of it: quitting then
+        // waits for the sequence to end.
+        m_starting = true;
+        click("Lidar_StartBtn");
+        m_starting = false;
+        m_started = portIsOpen(*m_window);
+        if (!m_started)
+            fail(QStringLiteral("the port closed while starting the scan"));
+        if (m_quitPending)
+            finish();
+    }
+
+    void finish()
+    {
+        if (m_starting) {
+            m_quitPending = true;
+            return;
+        }
+        if (m_started && portIsOpen(*m_window)) {
+            m_started = false;
+            click("Lidar_StopBtn");
+            QTimer::singleShot(DrainMs, this, [this] { quit(); });
+            return;
+        }
+        quit();
+    }
+
+    void quit()
+    {
+        if (!m_options.screenshotFile.isEmpty()
+            && !m_window->grab().save(m_options.screenshotFile)) {
+            fail(QStringLiteral("cannot write the screenshot to %1").arg(m_options.screenshotFile));
+        }
+        QCoreApplication::quit();
+    }
+
+    void click(const char *button)
+    {
+        if (auto *b = child<QPushButton>(*m_window, button))
+            b->click();
+    }
+
+    void fail(const QString &message)
+    {
+        complain(message);
+        m_failed = true;
+    }
+
+    const DemoOptions m_options;
+    MainWindow *m_window;
+    const SimulatorThread *m_simulator;
+    const QElapsedTimer &m_runClock;
+    RepaintWatch *m_repaints = nullptr;
+    bool m_starting = false;
+    bool m_started = false;
+    bool m_quitPending = false;
+    bool m_failed = false;
+};
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    QElapsedTimer runClock;
+    runClock.start();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tav47-demo"));
-    const DemoOptions options = parseOptions(app);
+
+    DemoOptions options;
+    QString message;
+    switch (DemoOptions::parse(QCoreApplication::arguments(), &options, &message)) {
+    case DemoOptions::ShowHelp:
+        std::printf("%s", qPrintable(message));
+        return 0;
+    case DemoOptions::Invalid:
+        complain(message);
+        return 2;
+    case DemoOptions::Run:
+        break;
+    }
 
     // Declared before the window, so the window (and its open port) goes
     // first: the device vanishing under an open port would raise an error box.
-    SimulatorThread simulator(options.simulator);
-    if (!simulator.start()) {
-        QMessageBox::critical(
-            nullptr, QStringLiteral("tav47-demo"),
-            QStringLiteral("Cannot create the simulated device: %1").arg(simulator.errorString()));
-        return 1;
+    std::unique_ptr<SimulatorThread> simulator;
+    if (options.port.isEmpty()) {
+        simulator = std::make_unique<SimulatorThread>();
+        if (!simulator->start()) {
+            const QString reason = QStringLiteral("Cannot create the simulated device: %1")
+                                       .arg(simulator->errorString());
+            complain(reason);
+            if (options.quitAfterSeconds < 0)
+                QMessageBox::critical(nullptr, QStringLiteral("tav47-demo"), reason);
+            return 1;
+        }
+        options.port = simulator->portPath();
     }
 
-    auto window = std::make_unique<MainWindow>(withSimulatedPort(simulator.portPath()));
-    selectPort(*window, simulator.portPath());
+    auto window = std::make_unique<MainWindow>(withPort(options.port));
+    selectPort(*window, options.port);
+    Script script(options, window.get(), simulator.get(), runClock);
     window->show();
+    script.begin();
 
-    const int status = app.exec();
+    int status = app.exec();
+    printLine(script.summary().line());
+    if (status == 0 && script.failed())
+        status = 1;
     window.reset();
-    simulator.stop();
+    if (simulator)
+        simulator->stop();
     return status;
 }

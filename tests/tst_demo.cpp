@@ -1,0 +1,290 @@
+// tav47-demo for unattended runs: its options, the figures it reports, and
+// the program run end to end as the bench scripts run it.
+
+#include "demooptions.h"
+#include "runstats.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <limits>
+
+namespace {
+
+using Fields = QMap<QString, QString>;
+
+// The key=value pairs of a summary line.
+Fields fieldsOf(const QString &line)
+{
+    Fields fields;
+    const QStringList pairs = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &pair : pairs) {
+        const int eq = pair.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            fields.insert(pair.left(eq), pair.mid(eq + 1));
+    }
+    return fields;
+}
+
+struct DemoRun
+{
+    int exitCode = -1;
+    QStringList lines; // standard output
+    QString errors;
+    Fields last() const { return lines.isEmpty() ? Fields() : fieldsOf(lines.last()); }
+};
+
+DemoRun runDemo(const QStringList &arguments, int timeoutMs = 30000)
+{
+    QProcess demo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    demo.setProcessEnvironment(env);
+    demo.start(QStringLiteral(TAV47_DEMO_PATH), arguments);
+    DemoRun run;
+    if (!demo.waitForFinished(timeoutMs)) {
+        demo.kill();
+        demo.waitForFinished();
+        run.errors = QStringLiteral("timed out");
+        return run;
+    }
+    run.exitCode = demo.exitStatus() == QProcess::NormalExit ? demo.exitCode() : -1;
+    run.lines = QString::fromLocal8Bit(demo.readAllStandardOutput())
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    run.errors = QString::fromLocal8Bit(demo.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class DemoTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void options_data();
+    void options();
+    void refusedOptions_data();
+    void refusedOptions();
+    void repaintGaps_data();
+    void repaintGaps();
+    void summaryLine();
+
+    void quitsOnTimeWithSummary();
+    void scriptedScanDecodesEveryFrameSent();
+    void portThatCannotOpenFails();
+};
+
+void DemoTest::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<int>("startHz");
+    QTest::addColumn<double>("quitAfter");
+    QTest::addColumn<QString>("screenshot");
+    QTest::addColumn<double>("statsEvery");
+
+    QTest::newRow("none: an interactive demo")
+        << QStringList() << QString() << false << 0 << -1.0 << QString() << 0.0;
+    QTest::newRow("outside port, open only")
+        << QStringList { "--port", "/dev/pts/7", "--open" } << "/dev/pts/7" << true << 0 << -1.0
+        << QString() << 0.0;
+    QTest::newRow("start opens the port too") << QStringList { "--start", "1800" } << QString()
+                                              << true << 1800 << -1.0 << QString() << 0.0;
+    QTest::newRow("fractional seconds")
+        << QStringList { "--quit-after", "0.25", "--stats-every", "0.5" } << QString() << false << 0
+        << 0.25 << QString() << 0.5;
+    QTest::newRow("quit at once") << QStringList { "--quit-after", "0" } << QString() << false << 0
+                                  << 0.0 << QString() << 0.0;
+    QTest::newRow("screenshot with a quit time")
+        << QStringList { "--start", "100", "--quit-after", "5", "--screenshot", "a b.png" }
+        << QString() << true << 100 << 5.0 << "a b.png" << 0.0;
+}
+
+void DemoTest::options()
+{
+    QFETCH(QStringList, arguments);
+    arguments.prepend(QStringLiteral("tav47-demo"));
+    DemoOptions options;
+    QString error;
+    QCOMPARE(DemoOptions::parse(arguments, &options, &error), DemoOptions::Run);
+    QFETCH(QString, port);
+    QFETCH(bool, open);
+    QFETCH(int, startHz);
+    QFETCH(double, quitAfter);
+    QFETCH(QString, screenshot);
+    QFETCH(double, statsEvery);
+    QCOMPARE(options.port, port);
+    QCOMPARE(options.open, open);
+    QCOMPARE(options.startHz, startHz);
+    QCOMPARE(options.quitAfterSeconds, quitAfter);
+    QCOMPARE(options.screenshotFile, screenshot);
+    QCOMPARE(options.statsEverySeconds, statsEvery);
+}
+
+void DemoTest::refusedOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("outcome");
+
+    const int invalid = DemoOptions::Invalid;
+    QTest::newRow("rate the window does not offer") << QStringList { "--start", "50" } << invalid;
+    QTest::newRow("rate not a number") << QStringList { "--start", "fast" } << invalid;
+    QTest::newRow("negative quit time") << QStringList { "--quit-after", "-1" } << invalid;
+    QTest::newRow("quit time not a number") << QStringList { "--quit-after", "nan" } << invalid;
+    QTest::newRow("endless quit time") << QStringList { "--quit-after", "inf" } << invalid;
+    // Beyond what a timer's int of milliseconds holds.
+    QTest::newRow("quit time past a month") << QStringList { "--quit-after", "1e10" } << invalid;
+    QTest::newRow("stats every instant") << QStringList { "--stats-every", "0" } << invalid;
+    QTest::newRow("empty port") << QStringList { "--port", "" } << invalid;
+    QTest::newRow("screenshot never taken") << QStringList { "--screenshot", "x.png" } << invalid;
+    QTest::newRow("unknown option") << QStringList { "--fast" } << invalid;
+    QTest::newRow("stray argument") << QStringList { "/dev/ttyUSB0" } << invalid;
+    QTest::newRow("help") << QStringList { "--help" } << int(DemoOptions::ShowHelp);
+}
+
+void DemoTest::refusedOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, outcome);
+    arguments.prepend(QStringLiteral("tav47-demo"));
+    DemoOptions options;
+    options.startHz = 42; // untouched unless the whole command line is good
+    QString error;
+    QCOMPARE(int(DemoOptions::parse(arguments, &options, &error)), outcome);
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(options.startHz, 42);
+}
+
+void DemoTest::repaintGaps_data()
+{
+    QTest::addColumn<QList<int>>("marksMs");
+    QTest::addColumn<int>("nowMs");
+    QTest::addColumn<int>("maxGapMs");
+
+    // Settle time 1000 ms in every row.
+    QList<int> steady;
+    for (int t = 0; t <= 3000; t += 100)
+        steady.append(t);
+    QTest::newRow("steady 100 ms") << steady << 3000 << 100;
+    QTest::newRow("slow start-up left out") << QList<int> { 0, 950, 1050, 1150 } << 1150 << 100;
+    QTest::newRow("gap across the settle time counts from it")
+        << QList<int> { 200, 1300, 1400 } << 1400 << 300;
+    QTest::newRow("one stall") << QList<int> { 1000, 1100, 1450, 1550 } << 1550 << 350;
+    QTest::newRow("frozen at the end shows") << QList<int> { 1000, 1100, 1200 } << 2000 << 800;
+    QTest::newRow("never repainted after start-up") << QList<int> { 0, 500 } << 4000 << 3000;
+    QTest::newRow("still starting up") << QList<int> { 0, 600 } << 900 << 0;
+}
+
+void DemoTest::repaintGaps()
+{
+    QFETCH(QList<int>, marksMs);
+    QFETCH(int, nowMs);
+    QFETCH(int, maxGapMs);
+    GapMeter gaps(1000 * 1000000LL);
+    for (int t : qAsConst(marksMs))
+        gaps.mark(t * 1000000LL);
+    QCOMPARE(gaps.maxGapNs(nowMs * 1000000LL), maxGapMs * 1000000LL);
+    QCOMPARE(gaps.marks(), quint64(marksMs.size()));
+}
+
+void DemoTest::summaryLine()
+{
+    RunSummary summary;
+    summary.frames = std::numeric_limits<quint64>::max();
+    summary.bytes = 9;
+    summary.seconds = 1.5;
+    summary.usage.cpuSeconds = 0.25;
+    summary.usage.peakRssKib = 40000;
+    summary.usage.rssKib = 39000;
+    summary.maxRepaintGapMs = 101.26;
+    summary.repaints = 15;
+    const Fields fields = fieldsOf(summary.line());
+    QCOMPARE(fields.keys(),
+             QStringList({ "bytes", "cpu", "frames", "max_repaint_gap_ms", "peak_rss_kib",
+                           "repaints", "rss_kib", "seconds" }));
+    QCOMPARE(fields["frames"], QStringLiteral("18446744073709551615"));
+    QCOMPARE(fields["seconds"], QStringLiteral("1.500"));
+    QCOMPARE(fields["max_repaint_gap_ms"].toDouble(), 101.3);
+    QVERIFY(!summary.line().contains(QLatin1Char('\n')));
+
+    summary.hasSimulator = true;
+    summary.simSent = 3;
+    summary.simFalse = 1;
+    const Fields withSimulator = fieldsOf(summary.line());
+    QCOMPARE(withSimulator.size(), 11);
+    QCOMPARE(withSimulator["sim_sent"], QStringLiteral("3"));
+    QCOMPARE(withSimulator["sim_intact"], QStringLiteral("0"));
+    QCOMPARE(withSimulator["sim_false"], QStringLiteral("1"));
+
+    // The figures of this very process are live.
+    const ProcessUsage usage = ProcessUsage::now();
+    QVERIFY(usage.peakRssKib > 0);
+    QVERIFY(usage.peakRssKib >= usage.rssKib);
+}
+
+void DemoTest::quitsOnTimeWithSummary()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const DemoRun run = runDemo({ QStringLiteral("--quit-after"), QStringLiteral("2") });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QVERIFY(clock.elapsed() < 15000);
+    QCOMPARE(run.lines.size(), 1);
+    const Fields f = run.last();
+    QCOMPARE(f["frames"], QStringLiteral("0"));
+    QVERIFY(f["seconds"].toDouble() >= 2.0);
+    QVERIFY(f["peak_rss_kib"].toLong() > 0);
+    // Ten repaints a second, once the window is up.
+    QVERIFY2(f["repaints"].toInt() >= 10, qPrintable(run.lines.last()));
+    QVERIFY2(f["max_repaint_gap_ms"].toDouble() < 1000, qPrintable(run.lines.last()));
+}
+
+void DemoTest::scriptedScanDecodesEveryFrameSent()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString picture = dir.filePath(QStringLiteral("window.png"));
+    const DemoRun run = runDemo({ "--start", "1800", "--quit-after", "2.5", "--stats-every", "1",
+                                  "--screenshot", picture });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QVERIFY2(run.lines.size() >= 3, qPrintable(run.lines.join('\n')));
+    const Fields f = run.last();
+    // Stopped and drained before quitting: nothing is left on the line.
+    const quint64 frames = f["frames"].toULongLong();
+    QVERIFY2(frames > 1800, qPrintable(run.lines.last()));
+    QCOMPARE(f["sim_sent"].toULongLong(), frames);
+    QCOMPARE(f["sim_intact"].toULongLong(), frames);
+    QCOMPARE(f["bytes"].toULongLong(), frames * 9);
+
+    // The periodic lines count up to the last one.
+    const Fields first = fieldsOf(run.lines.first());
+    QVERIFY(first["seconds"].toDouble() < f["seconds"].toDouble());
+    QVERIFY(first["frames"].toULongLong() <= frames);
+
+    const QImage image(picture);
+    QVERIFY(!image.isNull());
+    QVERIFY(image.width() > 300 && image.height() > 200);
+}
+
+void DemoTest::portThatCannotOpenFails()
+{
+    // The open error box would wait for a click; the quit time ends it.
+    const DemoRun run
+        = runDemo({ "--port", "/nonexistent/tty", "--start", "100", "--quit-after", "1" });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.errors.contains(QStringLiteral("cannot open /nonexistent/tty")),
+             qPrintable(run.errors));
+    QCOMPARE(run.lines.size(), 1);
+    QCOMPARE(run.last()["bytes"], QStringLiteral("0"));
+
+    const DemoRun refused = runDemo({ "--start", "42" });
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY(refused.lines.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(DemoTest)
+#include "tst_demo.moc"

@@ -1,0 +1,135 @@
+#include "demooptions.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+namespace {
+
+// The rates the window's rate list offers.
+constexpr int RatesHz[] = { 10, 100, 200, 500, 1000, 1800 };
+
+bool isOfferedRate(int hz)
+{
+    for (int rate : RatesHz) {
+        if (rate == hz)
+            return true;
+    }
+    return false;
+}
+
+// A number of seconds: finite, and at least `least` (excluded when `strict`).
+bool readSeconds(const QString &text, double least, bool strict, double *seconds)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < least || (strict && value == least))
+        return false;
+    // Timers take whole milliseconds in an int: a month is plenty.
+    if (value > 30.0 * 24 * 3600)
+        return false;
+    *seconds = value;
+    return true;
+}
+
+} // namespace
+
+DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOptions *options,
+                                        QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The TAV47 host tool with a simulated range finder on a pseudo-terminal.\n"
+        "The simulated port is selected in the port list: click Open, then Start Scan.\n"
+        "For unattended runs, the options below open the port, start the scan and\n"
+        "quit; at exit one line goes to standard output:\n"
+        "  frames=<decoded> bytes=<received> seconds=<run> cpu=<process seconds>\n"
+        "  peak_rss_kib=<peak memory> rss_kib=<memory now> max_repaint_gap_ms=<longest\n"
+        "  time between two chart repaints after the first second> repaints=<count>\n"
+        "and, with the built-in simulator, sim_sent, sim_intact and sim_false."));
+    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
+                                        QStringLiteral("Show this help."));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Use the serial port <path> (a device, or the port tav47-sim prints) "
+                       "instead of the built-in simulator."),
+        QStringLiteral("path"));
+    const QCommandLineOption openOption(QStringLiteral("open"),
+                                        QStringLiteral("Open the port at start."));
+    const QCommandLineOption startOption(
+        QStringLiteral("start"),
+        QStringLiteral("Open the port and start the scan at <hz> (10, 100, 200, 500, 1000 or "
+                       "1800). A run that quits stops the scan first and reads what is "
+                       "still on the line."),
+        QStringLiteral("hz"));
+    const QCommandLineOption quitOption(QStringLiteral("quit-after"),
+                                        QStringLiteral("Quit after <seconds> (fractions allowed)."),
+                                        QStringLiteral("seconds"));
+    const QCommandLineOption screenshotOption(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the window to <file> (PNG, or as the name ends) just "
+                       "before quitting."),
+        QStringLiteral("file"));
+    const QCommandLineOption statsOption(
+        QStringLiteral("stats-every"),
+        QStringLiteral("Print the summary line every <seconds> while running, too."),
+        QStringLiteral("seconds"));
+    parser.addOptions({ helpOption, portOption, openOption, startOption, quitOption,
+                        screenshotOption, statsOption });
+
+    DemoOptions parsed;
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return Invalid;
+    }
+    if (parser.isSet(helpOption)) {
+        *error = parser.helpText();
+        return ShowHelp;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("Unexpected argument '%1'.")
+                     .arg(parser.positionalArguments().constFirst());
+        return Invalid;
+    }
+    if (parser.isSet(portOption)) {
+        parsed.port = parser.value(portOption);
+        if (parsed.port.isEmpty()) {
+            *error = QStringLiteral("--port needs a path.");
+            return Invalid;
+        }
+    }
+    parsed.open = parser.isSet(openOption);
+    if (parser.isSet(startOption)) {
+        bool ok = false;
+        parsed.startHz = parser.value(startOption).toInt(&ok);
+        if (!ok || !isOfferedRate(parsed.startHz)) {
+            *error = QStringLiteral("--start must be one of 10, 100, 200, 500, 1000, 1800.");
+            return Invalid;
+        }
+        parsed.open = true;
+    }
+    if (parser.isSet(quitOption)
+        && !readSeconds(parser.value(quitOption), 0.0, false, &parsed.quitAfterSeconds)) {
+        *error = QStringLiteral("--quit-after needs a number of seconds, 0 or more.");
+        return Invalid;
+    }
+    if (parser.isSet(screenshotOption)) {
+        parsed.screenshotFile = parser.value(screenshotOption);
+        if (parsed.screenshotFile.isEmpty()) {
+            *error = QStringLiteral("--screenshot needs a file name.");
+            return Invalid;
+        }
+        if (parsed.quitAfterSeconds < 0) {
+            *error = QStringLiteral("--screenshot is taken when quitting: give --quit-after.");
+            return Invalid;
+        }
+    }
+    // Below a tenth of a second the lines would cost more than what they measure.
+    if (parser.isSet(statsOption)
+        && !readSeconds(parser.value(statsOption), 0.1, false, &parsed.statsEverySeconds)) {
+        *error = QStringLiteral("--stats-every needs a number of seconds, 0.1 or more.");
+        return Invalid;
+    }
+    *options = parsed;
+    return Run;
+}

@@ -1,0 +1,100 @@
+#include "runstats.h"
+
+#include <QEvent>
+#include <QFile>
+
+#include <sys/resource.h>
+
+void GapMeter::mark(qint64 nowNs)
+{
+    ++m_marks;
+    // Gaps that began before the settle time count from it.
+    if (nowNs > m_settleNs)
+        m_maxGap = qMax(m_maxGap, nowNs - qMax(m_last, m_settleNs));
+    m_last = nowNs;
+}
+
+qint64 GapMeter::maxGapNs(qint64 nowNs) const
+{
+    if (nowNs <= m_settleNs)
+        return m_maxGap;
+    return qMax(m_maxGap, nowNs - qMax(m_last, m_settleNs));
+}
+
+RepaintWatch::RepaintWatch(QObject *widget, qint64 settleMs)
+    : QObject(widget)
+    , m_gaps(settleMs * 1000000)
+{
+    m_clock.start();
+    widget->installEventFilter(this);
+}
+
+bool RepaintWatch::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() == QEvent::Paint)
+        m_gaps.mark(m_clock.nsecsElapsed());
+    return false;
+}
+
+namespace {
+
+// A "Key:  1234 kB" line of /proc/self/status (Linux); 0 elsewhere.
+long statusKib(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith(key)) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            return fields.size() >= 2 ? fields.at(1).toLong() : 0;
+        }
+    }
+    return 0;
+}
+
+double seconds(const timeval &tv)
+{
+    return double(tv.tv_sec) + double(tv.tv_usec) / 1e6;
+}
+
+} // namespace
+
+ProcessUsage ProcessUsage::now()
+{
+    ProcessUsage usage;
+    rusage ru {};
+    if (::getrusage(RUSAGE_SELF, &ru) == 0) {
+        usage.cpuSeconds = seconds(ru.ru_utime) + seconds(ru.ru_stime);
+#if defined(__APPLE__)
+        usage.peakRssKib = long(ru.ru_maxrss / 1024); // bytes there
+#else
+        usage.peakRssKib = long(ru.ru_maxrss);
+#endif
+    }
+    // The kernel brings ru_maxrss up to date only now and then; the status
+    // file's high-water mark counts the memory held right now as well.
+    usage.rssKib = statusKib("VmRSS:");
+    usage.peakRssKib = qMax(usage.peakRssKib, statusKib("VmHWM:"));
+    return usage;
+}
+
+QString RunSummary::line() const
+{
+    QString text = QStringLiteral("frames=%1 bytes=%2 seconds=%3 cpu=%4 peak_rss_kib=%5 "
+                                  "rss_kib=%6 max_repaint_gap_ms=%7 repaints=%8")
+                       .arg(frames)
+                       .arg(bytes)
+                       .arg(seconds, 0, 'f', 3)
+                       .arg(usage.cpuSeconds, 0, 'f', 3)
+                       .arg(usage.peakRssKib)
+                       .arg(usage.rssKib)
+                       .arg(maxRepaintGapMs, 0, 'f', 1)
+                       .arg(repaints);
+    if (hasSimulator)
+        text += QStringLiteral(" sim_sent=%1 sim_intact=%2 sim_false=%3")
+                    .arg(simSent)
+                    .arg(simIntact)
+                    .arg(simFalse);
+    return text;
+}
