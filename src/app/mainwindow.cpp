@@ -97,6 +97,10 @@ void MainWindow::timer_task()
     // The only regular repaint: acquisition never asks for one, so the cost
     // of drawing does not grow with the measurement rate.
     ui->chart->update();
+    // The received-byte total, at the same pace and only when it moved.
+    const QString received = QString::number(receivedBytes);
+    if (ui->RcvCnt->text() != received)
+        ui->RcvCnt->setText(received);
 }
 
 void MainWindow::setStatus(const QString &text)

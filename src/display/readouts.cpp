@@ -26,14 +26,23 @@ void MainWindow::paintReadout(int channel, const QColor &color)
     readoutEdits.at(channel)->setPalette(readoutPalette);
 }
 
+namespace {
+// Rewriting a line edit repaints it even when the text is the same.
+void showText(QLineEdit *readout, const QString &text)
+{
+    if (readout->text() != text)
+        readout->setText(text);
+}
+} // namespace
+
 void MainWindow::refreshReadouts()
 {
     const Chart *chart = ui->chart;
-    ui->val1->setText(QString::number(measurement.distance));
-    ui->val2->setText(QString::number(measurement.energy));
-    ui->val3->setText(QString::number(measurement.temperature));
-    ui->val4->setText(QString::number(measurement.ambient));
-    ui->val5->setText(QString::number(chart->meanDis)); // mean of the whole history
-    ui->val6->setText(QString::number(SeriesStats::readoutValue(chart->stdEngy)));
-    ui->val7->setText(QString::number(SeriesStats::readoutValue(chart->stdDis)));
+    showText(ui->val1, QString::number(measurement.distance));
+    showText(ui->val2, QString::number(measurement.energy));
+    showText(ui->val3, QString::number(measurement.temperature));
+    showText(ui->val4, QString::number(measurement.ambient));
+    showText(ui->val5, QString::number(chart->meanDis)); // mean of the whole history
+    showText(ui->val6, QString::number(SeriesStats::readoutValue(chart->stdEngy)));
+    showText(ui->val7, QString::number(SeriesStats::readoutValue(chart->stdDis)));
 }
