@@ -36,13 +36,16 @@ struct DemoRun
     Fields last() const { return lines.isEmpty() ? Fields() : fieldsOf(lines.last()); }
 };
 
-DemoRun runDemo(const QStringList &arguments, int timeoutMs = 30000)
+void startDemo(QProcess &demo, const QStringList &arguments)
 {
-    QProcess demo;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     demo.setProcessEnvironment(env);
     demo.start(QStringLiteral(TAV47_DEMO_PATH), arguments);
+}
+
+DemoRun finishDemo(QProcess &demo, int timeoutMs = 30000)
+{
     DemoRun run;
     if (!demo.waitForFinished(timeoutMs)) {
         demo.kill();
@@ -56,6 +59,52 @@ DemoRun runDemo(const QStringList &arguments, int timeoutMs = 30000)
     run.errors = QString::fromLocal8Bit(demo.readAllStandardError());
     return run;
 }
+
+DemoRun runDemo(const QStringList &arguments)
+{
+    QProcess demo;
+    startDemo(demo, arguments);
+    return finishDemo(demo);
+}
+
+// tav47-sim as a process of its own, as the bench scripts run it.
+class SimulatorProcess
+{
+public:
+    SimulatorProcess()
+    {
+        m_process.start(QStringLiteral(TAV47_SIM_PATH), { QStringLiteral("--stats") });
+        if (m_process.waitForReadyRead(10000))
+            port = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+    ~SimulatorProcess() { stop(); }
+
+    // Ends it as the scripts do, and returns its counters ("frames sent" ...).
+    QMap<QString, quint64> stop()
+    {
+        QMap<QString, quint64> counters;
+        if (m_process.state() == QProcess::NotRunning)
+            return counters;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+        const QStringList lines
+            = QString::fromLocal8Bit(m_process.readAllStandardError()).split('\n');
+        for (const QString &line : lines) {
+            const int colon = line.indexOf(QLatin1Char(':'));
+            if (colon > 0)
+                counters.insert(line.left(colon), line.mid(colon + 1).trimmed().toULongLong());
+        }
+        return counters;
+    }
+
+    QString port;
+
+private:
+    QProcess m_process;
+};
 
 } // namespace
 
@@ -75,6 +124,8 @@ private slots:
     void quitsOnTimeWithSummary();
     void scriptedScanDecodesEveryFrameSent();
     void portThatCannotOpenFails();
+    void outsidePortDecodesEveryFrameSent();
+    void lostDeviceFailsTheRun();
 };
 
 void DemoTest::options_data()
@@ -284,6 +335,36 @@ void DemoTest::portThatCannotOpenFails()
     const DemoRun refused = runDemo({ "--start", "42" });
     QCOMPARE(refused.exitCode, 2);
     QVERIFY(refused.lines.isEmpty());
+}
+
+void DemoTest::outsidePortDecodesEveryFrameSent()
+{
+    SimulatorProcess device;
+    QVERIFY(device.port.startsWith(QLatin1Char('/')));
+    const DemoRun run = runDemo({ "--port", device.port, "--start", "1800", "--quit-after", "2" });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    const Fields f = run.last();
+    QVERIFY(!f.contains(QStringLiteral("sim_sent"))); // no simulator of its own
+    const auto counters = device.stop();
+    QVERIFY(counters.value("frames sent") > 1000);
+    QCOMPARE(f["frames"].toULongLong(), counters.value("frames sent"));
+    QCOMPARE(f["bytes"].toULongLong(), counters.value("bytes sent"));
+}
+
+void DemoTest::lostDeviceFailsTheRun()
+{
+    SimulatorProcess device;
+    QVERIFY(!device.port.isEmpty());
+    QProcess demo;
+    startDemo(demo, { "--port", device.port, "--start", "100", "--quit-after", "3" });
+    QTest::qWait(2000); // scanning by now
+    device.stop();
+    // The lost device's error box waits for a click; the quit time ends it.
+    const DemoRun run = finishDemo(demo);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.errors.contains(QStringLiteral("the port closed during the run")),
+             qPrintable(run.errors));
+    QVERIFY(run.last()["frames"].toInt() > 50);
 }
 
 QTEST_GUILESS_MAIN(DemoTest)

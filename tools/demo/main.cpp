@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QTimer>
 
 #include <cstdio>
@@ -49,10 +50,12 @@ void selectPort(MainWindow &window, const QString &path)
         ports->setCurrentIndex(ports->findText(path));
 }
 
+// The port itself, not the Open button: a lost device closes the port at
+// once, and the button only after its error box has been answered.
 bool portIsOpen(const MainWindow &window)
 {
-    auto *open = child<QPushButton>(window, "openBtn");
-    return open && open->property("status").toBool();
+    auto *port = window.findChild<QSerialPort *>();
+    return port && port->isOpen();
 }
 
 void printLine(const QString &line)
@@ -160,11 +163,16 @@ private:
             m_quitPending = true;
             return;
         }
-        if (m_started && portIsOpen(*m_window)) {
+        if (m_started) {
             m_started = false;
-            click("Lidar_StopBtn");
-            QTimer::singleShot(DrainMs, this, [this] { quit(); });
-            return;
+            // A device lost under the open port ends a measured run as failed.
+            if (!portIsOpen(*m_window)) {
+                fail(QStringLiteral("the port closed during the run"));
+            } else {
+                click("Lidar_StopBtn");
+                QTimer::singleShot(DrainMs, this, [this] { quit(); });
+                return;
+            }
         }
         quit();
     }
