@@ -29,10 +29,12 @@ quint16 mean(const float *samples, int count)
     return truncateTo16(sum / double(count));
 }
 
-float populationStdDev(const float *samples, int count)
+void meanAndStdDev(const float *samples, int count, quint16 *mean, float *stdDev)
 {
+    *mean = 0;
+    *stdDev = 0.0f;
     if (count <= 0)
-        return 0.0f;
+        return;
     double sum = 0.0;
     double squares = 0.0;
     for (int i = 0; i < count; ++i) {
@@ -41,10 +43,18 @@ float populationStdDev(const float *samples, int count)
         squares += v * v;
     }
     const double n = count;
+    *mean = truncateTo16(sum / n);
     const double variance = squares / n - (sum / n) * (sum / n);
-    if (!(variance > 0.0))
-        return 0.0f;
-    return float(std::sqrt(variance));
+    if (variance > 0.0)
+        *stdDev = float(std::sqrt(variance));
+}
+
+float populationStdDev(const float *samples, int count)
+{
+    quint16 mean;
+    float stdDev;
+    meanAndStdDev(samples, count, &mean, &stdDev);
+    return stdDev;
 }
 
 quint16 meanOfNewest10(const ChannelSeries &series)
@@ -72,9 +82,10 @@ void ChannelModel::addSample(int channel, float value)
         }
         const ChannelSeries &dis = series[Distance];
         const ChannelSeries &engy = series[Energy];
-        meanDis = SeriesStats::mean(dis.constData(), dis.size());
+        // One pass gives both distance statistics: they are redone for every
+        // frame, at up to 1800 frames a second.
+        SeriesStats::meanAndStdDev(dis.constData(), dis.size(), &meanDis, &stdDis);
         avr10Dis = SeriesStats::meanOfNewest10(dis);
-        stdDis = SeriesStats::populationStdDev(dis.constData(), dis.size());
         stdEngy = SeriesStats::populationStdDev(engy.constData(), engy.size());
         series[DistanceMean10].append(float(avr10Dis));
     }

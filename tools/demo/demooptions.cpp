@@ -1,5 +1,7 @@
 #include "demooptions.h"
 
+#include <QFileInfo>
+
 #include <QCommandLineParser>
 
 #include <cmath>
@@ -114,7 +116,10 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         return Invalid;
     }
     if (parser.isSet(screenshotOption)) {
-        parsed.screenshotFile = parser.value(screenshotOption);
+        // Made absolute now: the window changes the current directory to the
+        // executable's before the picture is taken.
+        const QString file = parser.value(screenshotOption);
+        parsed.screenshotFile = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
         if (parsed.screenshotFile.isEmpty()) {
             *error = QStringLiteral("--screenshot needs a file name.");
             return Invalid;

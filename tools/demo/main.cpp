@@ -169,6 +169,8 @@ private:
             if (!portIsOpen(*m_window)) {
                 fail(QStringLiteral("the port closed during the run"));
             } else {
+                // The picture shows the scan running, before it is stopped.
+                takeScreenshot();
                 click("Lidar_StopBtn");
                 QTimer::singleShot(DrainMs, this, [this] { quit(); });
                 return;
@@ -179,11 +181,17 @@ private:
 
     void quit()
     {
-        if (!m_options.screenshotFile.isEmpty()
-            && !m_window->grab().save(m_options.screenshotFile)) {
-            fail(QStringLiteral("cannot write the screenshot to %1").arg(m_options.screenshotFile));
-        }
+        takeScreenshot();
         QCoreApplication::quit();
+    }
+
+    void takeScreenshot()
+    {
+        if (m_options.screenshotFile.isEmpty() || m_screenshotTaken)
+            return;
+        m_screenshotTaken = true;
+        if (!m_window->grab().save(m_options.screenshotFile))
+            fail(QStringLiteral("cannot write the screenshot to %1").arg(m_options.screenshotFile));
     }
 
     void click(const char *button)
@@ -205,6 +213,7 @@ private:
     RepaintWatch *m_repaints = nullptr;
     bool m_starting = false;
     bool m_started = false;
+    bool m_screenshotTaken = false;
     bool m_quitPending = false;
     bool m_failed = false;
 };
