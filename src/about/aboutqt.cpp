@@ -44,5 +44,5 @@ QString AboutQT::aboutText()
               "\n"
               "or that wish to use Qt under its terms. See the licensing page at "
               "qt.io/licensing for the full terms of each option. \n")
-            .arg(QString::fromLatin1(qVersion()));
+        .arg(QString::fromLatin1(qVersion()));
 }

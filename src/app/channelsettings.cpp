@@ -43,8 +43,8 @@ void MainWindow::loadChannelSettings()
         // Written without quotes the value reads back as a list, which gives no
         // text at all: that keeps the colour rather than turning it black.
         const QStringList parts = text.isEmpty()
-                ? QStringList()
-                : text.split(QLatin1Char(','), Qt::KeepEmptyParts, Qt::CaseSensitive);
+            ? QStringList()
+            : text.split(QLatin1Char(','), Qt::KeepEmptyParts, Qt::CaseSensitive);
         color.setRgb(component(parts, 0, color.red()), component(parts, 1, color.green()),
                      component(parts, 2, color.blue()));
     }

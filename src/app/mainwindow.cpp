@@ -22,8 +22,7 @@ QStringList MainWindow::systemPortNames()
 
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(&MainWindow::systemPortNames, parent)
-{
-}
+{ }
 
 MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     : QMainWindow(parent)
@@ -54,8 +53,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     ui->baudRateCombo->setCurrentIndex(0);
 
     readoutEdits = { ui->val1, ui->val2, ui->val3, ui->val4, ui->val5, ui->val6, ui->val7 };
-    channelLabels = { ui->param1, ui->param2, ui->param3, ui->param4,
-                      ui->param5, ui->param6, ui->param7 };
+    channelLabels
+        = { ui->param1, ui->param2, ui->param3, ui->param4, ui->param5, ui->param6, ui->param7 };
 
     channelNames[0] = tr("Dis");
     channelNames[1] = tr("Engy");

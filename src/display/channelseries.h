@@ -54,7 +54,15 @@ quint16 readoutValue(float deviation);
 class ChannelModel
 {
 public:
-    enum Channel { Distance = 0, Energy, Temperature, Ambient, DistanceMean10, EnergyStdDev, DistanceStdDev };
+    enum Channel {
+        Distance = 0,
+        Energy,
+        Temperature,
+        Ambient,
+        DistanceMean10,
+        EnergyStdDev,
+        DistanceStdDev
+    };
     static constexpr int PlottedChannels = 5;
     static constexpr int SeriesCapacity = ChannelSeries::Capacity;
 

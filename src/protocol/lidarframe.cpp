@@ -27,6 +27,7 @@ QByteArray build(quint8 command, const QByteArray &payload)
 
 } // namespace LidarFrame
 
+// clang-format off
 CommandTable::CommandTable()
     : m_bytes { {
             0xAA, 0x55, 0xF0, 0x00, 0xEF, // probe
@@ -41,6 +42,7 @@ CommandTable::CommandTable()
     } }
 {
 }
+// clang-format on
 
 int CommandTable::offset(int entry)
 {

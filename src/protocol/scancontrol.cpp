@@ -23,8 +23,8 @@ bool MainWindow::sendCommand(int entry)
 void MainWindow::on_Lidar_StartBtn_clicked(bool)
 {
     const int rate = qBound(0, ui->LidarModeCombo->currentIndex(), CommandTable::RateCount - 1);
-    const int sequence[] = { CommandTable::rateEntry(rate), CommandTable::StartScan,
-                             CommandTable::StartScan };
+    const int sequence[]
+        = { CommandTable::rateEntry(rate), CommandTable::StartScan, CommandTable::StartScan };
     for (int i = 0; i < 3; ++i) {
         if (i > 0)
             delay(CommandGapMs);

@@ -44,8 +44,8 @@ void MainWindow::openSerialPort_1()
     // The device may still be streaming from an earlier session.
     sendCommand(CommandTable::StopScan);
     ui->detectBtn->setEnabled(false);
-    setStatus(tr("打开 %1 : %2")
-                      .arg(ui->portnameCombo->currentText(), ui->baudRateCombo->currentText()));
+    setStatus(
+        tr("打开 %1 : %2").arg(ui->portnameCombo->currentText(), ui->baudRateCombo->currentText()));
     ui->openBtn->setProperty(StatusProperty, true);
     ui->openBtn->setText(QStringLiteral("close"));
     ui->baudRateCombo->setEnabled(false);
