@@ -253,7 +253,7 @@ void Tav47Simulator::startStreaming()
 {
     if (m_master < 0)
         return;
-    if (m_options.frameLimit > 0 && m_framesSent.load() >= m_options.frameLimit)
+    if (limitReached())
         return;
     m_streaming = true;
     m_streamStartNs = m_clock.nsecsElapsed();
@@ -304,28 +304,32 @@ void Tav47Simulator::sendDueFrames()
     if (due <= m_streamIndex)
         return;
 
-    QByteArray out;
-    const quint64 limit = m_options.frameLimit;
-    while (m_streamIndex < due) {
-        if (limit > 0 && m_framesSent.load() >= limit) {
-            m_streaming = false;
-            break;
-        }
+    const int before = m_backlog.size();
+    while (m_streamIndex < due && !limitReached()) {
         ++m_streamIndex;
-        if (!m_hostConnected || m_backlog.size() + out.size() > MaxBacklog) {
+        if (!m_hostConnected || m_backlog.size() > MaxBacklog) {
             ++m_framesSkipped;
             continue;
         }
-        appendFrame(out);
+        appendFrame(m_backlog);
     }
-    if (!out.isEmpty()) {
-        m_backlog.append(out);
-        flush();
-    }
-    if (limit > 0 && m_framesSent.load() >= limit)
+    if (limitReached())
         m_streaming = false;
-    if (!m_streaming && limit > 0 && m_framesSent.load() >= limit && m_backlog.isEmpty()
-        && !m_finishedSignalled) {
+    if (m_backlog.size() > before)
+        flush();
+    else
+        reportFinished();
+}
+
+bool Tav47Simulator::limitReached() const
+{
+    return m_options.frameLimit > 0 && m_framesSent.load() >= m_options.frameLimit;
+}
+
+void Tav47Simulator::reportFinished()
+{
+    // Only once the line has taken the last frame of a limited stream.
+    if (!m_streaming && limitReached() && m_backlog.isEmpty() && !m_finishedSignalled) {
         m_finishedSignalled = true;
         emit finished();
     }
@@ -344,8 +348,8 @@ void Tav47Simulator::appendFrame(QByteArray &out)
     const double target = 2750.0 + 1250.0 * std::sin(2.0 * Pi * t / 20.0 + phase);
     const quint32 distance = quint32(qBound(0.0, std::round(target + jitter(m_random)), 65535.0));
     // Returned light falls off with the square of the distance.
-    const double returned
-        = 220.0 * (1500.0 / qMax(1.0, double(distance))) * (1500.0 / qMax(1.0, double(distance)));
+    const double nearness = 1500.0 / qMax(1.0, double(distance));
+    const double returned = 220.0 * nearness * nearness;
     const quint32 energy
         = quint32(qBound(0.0, std::round(returned + jitter(m_random) * 0.5), 255.0));
     const quint32 ambient = quint32(5 + smallInt(m_random));
@@ -428,10 +432,6 @@ bool Tav47Simulator::flush()
         return false;
     }
     m_writeNotifier->setEnabled(false);
-    if (!m_streaming && m_options.frameLimit > 0 && m_framesSent.load() >= m_options.frameLimit
-        && !m_finishedSignalled) {
-        m_finishedSignalled = true;
-        emit finished();
-    }
+    reportFinished();
     return true;
 }

@@ -111,6 +111,8 @@ private:
     void sendDueFrames();
     void appendFrame(QByteArray &out);
     bool flush();
+    bool limitReached() const;
+    void reportFinished();
     void onShadowFrame(const DecodedFrame &frame);
     void hostGone();
 
