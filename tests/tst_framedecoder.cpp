@@ -249,6 +249,8 @@ void TestFrameDecoder::frames_data()
         << hex("aa 55 07 00 13") + m1 << frameTexts({ m1 });
     QTest::newRow("false header claiming an overlong frame")
         << hex("aa 55 01 30") + m1 + m2 << frameTexts({ m1, m2 });
+    QTest::newRow("false header's command and length start the frame")
+        << hex("aa 55") + m1 << frameTexts({ m1 });
     QTest::newRow("failed checksum byte starts the next frame")
         << hex("aa 55 01 00") + m1 << frameTexts({ m1 });
     QTest::newRow("false headers nested in false frames")

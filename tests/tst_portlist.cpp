@@ -142,6 +142,16 @@ void PortListTest::refreshButtonAppliesTheMerge()
         refresh->click();
         QCOMPARE(combo->count(), 0);
         QCOMPARE(status->text(), QStringLiteral("ttyS1移除ttyUSB0移除ttyACM0移除没有可用串口"));
+
+        // A name that changes only in letter case is another port.
+        *ports = QStringList { "ttyS0" };
+        refresh->click();
+        *ports = QStringList { "TTYS0" };
+        refresh->click();
+        QCOMPARE(combo->count(), 1);
+        QCOMPARE(combo->itemText(0), QStringLiteral("TTYS0"));
+        QCOMPARE(combo->currentText(), QStringLiteral("TTYS0"));
+        QCOMPARE(status->text(), QStringLiteral("ttyS0移除新添TTYS0"));
     }
     QFile::remove(config);
 }
