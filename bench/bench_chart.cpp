@@ -48,10 +48,10 @@ void fill(Chart &chart, Data data)
             energy = 30000 + noise(5000);
             ambient = 400 + noise(50);
         }
-        chart.addSample(0, distance);
-        chart.addSample(1, energy);
-        chart.addSample(2, 0);
-        chart.addSample(3, ambient);
+        chart.model().addSample(0, distance);
+        chart.model().addSample(1, energy);
+        chart.model().addSample(2, 0);
+        chart.model().addSample(3, ambient);
     }
     for (int i = 0; i < 5; ++i)
         chart.channelVisible[size_t(i)] = true;

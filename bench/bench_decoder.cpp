@@ -2,9 +2,11 @@
 // The serial line at 2,000,000 baud carries at most about 22,000 measurement
 // frames a second; the decoder should manage hundreds of times that.
 
-#include "channelseries.h"
+#include "channelmodel.h"
+#include "commandtable.h"
 #include "framedecoder.h"
 #include "lidarframe.h"
+#include "measurement.h"
 
 #include <benchmark/benchmark.h>
 

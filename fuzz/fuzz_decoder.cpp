@@ -2,8 +2,10 @@
 // findings it fails (abort) when the frames found depend on how the input is
 // cut into chunks, or differ from a plain search over the whole input.
 
+#include "commandtable.h"
 #include "framedecoder.h"
 #include "lidarframe.h"
+#include "measurement.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "channelseries.h"
+#include "channelmodel.h"
 
 #include <QtTest>
 

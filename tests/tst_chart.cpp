@@ -187,21 +187,21 @@ void TestChart::curveScaledToSamplesOnScreen()
     Chart chart;
     chart.resize(500, 300);
     chart.channelVisible[ChannelModel::DistanceMean10] = false;
-    addFrame(chart, 1000);
-    addFrame(chart, 1100);
-    addFrame(chart, 1200);
+    addFrame(chart.model(), 1000);
+    addFrame(chart.model(), 1100);
+    addFrame(chart.model(), 1200);
 
     const QImage image = paintChart(chart);
-    QCOMPARE(chart.rangeMin[0], 1000);
-    QCOMPARE(chart.rangeMax[0], 1200);
+    QCOMPARE(chart.rangeMin(0), 1000);
+    QCOMPARE(chart.rangeMax(0), 1200);
 
     // 2m + 1 points: the first sample also opens a zero-length segment.
-    QCOMPARE(chart.curvePoints.size(), 7);
-    QCOMPARE(samplePoint(chart.curvePoints, 0), QPointF(0, 300));
-    QCOMPARE(samplePoint(chart.curvePoints, 1).x(), 1.0);
-    QVERIFY(qAbs(samplePoint(chart.curvePoints, 1).y() - (300 - 100.0 / 220 * 300)) < 0.01);
-    QCOMPARE(samplePoint(chart.curvePoints, 2).x(), 2.0);
-    QVERIFY(qAbs(samplePoint(chart.curvePoints, 2).y() - 27.27) < 0.01);
+    QCOMPARE(chart.curvePoints().size(), 7);
+    QCOMPARE(samplePoint(chart.curvePoints(), 0), QPointF(0, 300));
+    QCOMPARE(samplePoint(chart.curvePoints(), 1).x(), 1.0);
+    QVERIFY(qAbs(samplePoint(chart.curvePoints(), 1).y() - (300 - 100.0 / 220 * 300)) < 0.01);
+    QCOMPARE(samplePoint(chart.curvePoints(), 2).x(), 2.0);
+    QVERIFY(qAbs(samplePoint(chart.curvePoints(), 2).y() - 27.27) < 0.01);
 
     // The red pen (2 pixels) reaches the bottom row and stops near y = 27.3.
     int top = -1, bottom = -1;
@@ -222,7 +222,7 @@ void TestChart::flatSeriesLiesOnBottomEdge()
     chart.resize(500, 300);
     chart.channelVisible[ChannelModel::DistanceMean10] = false;
     for (int i = 0; i < 100; ++i)
-        addFrame(chart, 1234);
+        addFrame(chart.model(), 1234);
 
     const QImage image = paintChart(chart);
     int above = 0;
@@ -276,9 +276,9 @@ void TestChart::skippedCurves()
     // rising, falling, a V, and flat; the mean trails the rising distance.
     for (int i = 0; i < frames; ++i) {
         if (distanceOnly)
-            chart.addSample(0, 1000 + 10 * i);
+            chart.model().addSample(0, 1000 + 10 * i);
         else
-            addFrame(chart, 1000 + 10 * i, 3000 - 10 * i, float(qAbs(i - 25)), 77);
+            addFrame(chart.model(), 1000 + 10 * i, 3000 - 10 * i, float(qAbs(i - 25)), 77);
     }
 
     const QImage image = paintChart(chart);
@@ -298,35 +298,35 @@ void TestChart::meanCurveKeepsDistanceRangeWhileDistanceHidden()
     Chart chart;
     chart.resize(500, 300);
     for (float v : { 1000.f, 1100.f, 1200.f })
-        addFrame(chart, v);
+        addFrame(chart.model(), v);
     paintChart(chart);
-    QCOMPARE(chart.rangeMin[4], 1000);
-    QCOMPARE(chart.rangeMax[4], 1200);
+    QCOMPARE(chart.rangeMin(4), 1000);
+    QCOMPARE(chart.rangeMax(4), 1200);
 
     chart.channelVisible[ChannelModel::Distance] = false;
     for (float v : { 5000.f, 6000.f, 7000.f })
-        addFrame(chart, v);
+        addFrame(chart.model(), v);
     const QImage image = paintChart(chart);
-    QCOMPARE(chart.rangeMin[0], 1000);
-    QCOMPARE(chart.rangeMax[0], 1200);
-    QCOMPARE(chart.rangeMin[4], 1000);
-    QCOMPARE(chart.rangeMax[4], 1200);
+    QCOMPARE(chart.rangeMin(0), 1000);
+    QCOMPARE(chart.rangeMax(0), 1200);
+    QCOMPARE(chart.rangeMin(4), 1000);
+    QCOMPARE(chart.rangeMax(4), 1200);
 
     // Drawn on that old scale, the mean of the first three (1100) lands at the
     // height the old range gives it; the later means lie above the picture.
-    const QPointF third = samplePoint(chart.curvePoints, 3);
+    const QPointF third = samplePoint(chart.curvePoints(), 3);
     QCOMPARE(third.x(), 3.0);
     QVERIFY(qAbs(third.y() - (300 - 100.0 / 220 * 300)) < 0.01);
     QVERIFY(isHue(image.pixel(3, int(third.y())), Qt::green));
-    QVERIFY(samplePoint(chart.curvePoints, 5).y() < 0);
+    QVERIFY(samplePoint(chart.curvePoints(), 5).y() < 0);
     QCOMPARE(countHue(image, Qt::red), 0);
 
     // Shown again, the distance sets the range for both once more.
     chart.channelVisible[ChannelModel::Distance] = true;
     paintChart(chart);
-    QCOMPARE(chart.rangeMax[0], 7000);
-    QCOMPARE(chart.rangeMax[4], 7000);
-    QCOMPARE(chart.rangeMin[4], 1000);
+    QCOMPARE(chart.rangeMax(0), 7000);
+    QCOMPARE(chart.rangeMax(4), 7000);
+    QCOMPARE(chart.rangeMin(4), 1000);
 }
 
 void TestChart::meanCurveBeforeDistanceWasEverDrawn()
@@ -335,11 +335,11 @@ void TestChart::meanCurveBeforeDistanceWasEverDrawn()
     chart.resize(500, 300);
     chart.channelVisible[ChannelModel::Distance] = false;
     for (int i = 0; i < 20; ++i)
-        addFrame(chart, 1000);
+        addFrame(chart.model(), 1000);
     paintChart(chart);
-    QCOMPARE(chart.rangeMin[4], 0);
-    QCOMPARE(chart.rangeMax[4], 0);
-    QCOMPARE(chart.curvePoints.size(), 41);
+    QCOMPARE(chart.rangeMin(4), 0);
+    QCOMPARE(chart.rangeMax(4), 0);
+    QCOMPARE(chart.curvePoints().size(), 41);
 }
 
 void TestChart::curveScrollsLeftOncePerFrameWhenFull()
@@ -354,21 +354,21 @@ void TestChart::curveScrollsLeftOncePerFrameWhenFull()
     };
     int frame = 0;
     for (; frame < 600; ++frame)
-        addFrame(chart, value(frame));
+        addFrame(chart.model(), value(frame));
 
-    for (const ChannelSeries &s : chart.series)
+    for (const ChannelSeries &s : chart.model().series)
         QCOMPARE(s.size(), 500);
-    QCOMPARE(chart.series[0].at(0), value(100));
+    QCOMPARE(chart.model().series[0].at(0), value(100));
 
     const QImage before = paintChart(chart);
-    const QVector<QPointF> pointsBefore = chart.curvePoints;
+    const QVector<QPointF> pointsBefore = chart.curvePoints();
     QCOMPARE(pointsBefore.size(), 1001);
-    QCOMPARE(chart.rangeMin[0], 1000);
-    QCOMPARE(chart.rangeMax[0], 1199);
+    QCOMPARE(chart.rangeMin(0), 1000);
+    QCOMPARE(chart.rangeMax(0), 1199);
 
-    addFrame(chart, value(frame++));
+    addFrame(chart.model(), value(frame++));
     const QImage after = paintChart(chart);
-    const QVector<QPointF> pointsAfter = chart.curvePoints;
+    const QVector<QPointF> pointsAfter = chart.curvePoints();
     QCOMPARE(pointsAfter.size(), 1001);
     // The newest sits one step short of the right edge.
     QCOMPARE(samplePoint(pointsAfter, 499).x(), 499.0);
@@ -412,7 +412,7 @@ void TestChart::tinySizesPaint()
     Chart chart;
     chart.resize(size);
     for (int i = 0; i < 30; ++i)
-        addFrame(chart, 1000 + i);
+        addFrame(chart.model(), 1000 + i);
     QSignalSpy repaints(&chart, &Chart::updateUi);
     // A zero grid step must not loop for ever: the painting simply returns.
     const QImage image = paintChart(chart);
@@ -429,8 +429,8 @@ void TestChart::wheelRepaintsAndIsNotPassedOn()
     parent.show();
     QVERIFY(QTest::qWaitForWindowExposed(&parent));
     for (int i = 0; i < 20; ++i)
-        addFrame(*chart, 1000 + i);
-    const auto seriesBefore = chart->series[0].values();
+        addFrame(chart->model(), 1000 + i);
+    const auto seriesBefore = chart->model().series[0].values();
     const auto visibleBefore = chart->channelVisible;
 
     QSignalSpy repaints(chart, &Chart::updateUi);
@@ -444,7 +444,7 @@ void TestChart::wheelRepaintsAndIsNotPassedOn()
     QApplication::sendEvent(chart, &wheel);
     QTRY_COMPARE(repaints.count(), 1);
     QCOMPARE(parent.wheels, 0);
-    QCOMPARE(chart->series[0].values(), seriesBefore);
+    QCOMPARE(chart->model().series[0].values(), seriesBefore);
     QVERIFY(chart->channelVisible == visibleBefore);
 }
 

@@ -1,5 +1,7 @@
+#include "commandtable.h"
 #include "framedecoder.h"
 #include "lidarframe.h"
+#include "measurement.h"
 
 #include <QtTest>
 

@@ -1,6 +1,8 @@
-#include "channelseries.h"
+#include "channelmodel.h"
+#include "commandtable.h"
 #include "framedecoder.h"
 #include "lidarframe.h"
+#include "measurement.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

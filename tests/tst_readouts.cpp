@@ -106,8 +106,8 @@ void TestReadouts::deviationReadouts()
     QFETCH(QString, shownEngy);
     QFETCH(QString, shownDis);
 
-    chart->stdEngy = stdEngy;
-    chart->stdDis = stdDis;
+    chart->model().stdEngy = stdEngy;
+    chart->model().stdDis = stdDis;
     refresh();
     QCOMPARE(readout(5)->text(), shownEngy);
     QCOMPARE(readout(6)->text(), shownDis);
@@ -116,14 +116,14 @@ void TestReadouts::deviationReadouts()
 void TestReadouts::meanReadoutCoversWholeHistory()
 {
     for (int i = 0; i < 20; ++i)
-        addFrame(*chart, 100, 5);
+        addFrame(chart->model(), 100, 5);
     for (int i = 0; i < 10; ++i)
-        addFrame(*chart, 200, 5);
+        addFrame(chart->model(), 200, 5);
     // The statistics of a frame describe the frames before it.
-    addFrame(*chart, 9000, 5);
+    addFrame(chart->model(), 9000, 5);
     refresh();
     QCOMPARE(readout(4)->text(), QStringLiteral("133")); // not the newest-ten mean, 200
-    QCOMPARE(chart->avr10Dis, quint16(200));
+    QCOMPARE(chart->model().avr10Dis, quint16(200));
     QCOMPARE(readout(5)->text(), QStringLiteral("0")); // constant energy
     QCOMPARE(readout(6)->text(), QStringLiteral("47")); // 47.14 over the 30 distances
     // Nothing decoded: the measurement readouts show its zeros.
@@ -221,7 +221,7 @@ void TestReadouts::toggles()
 void TestReadouts::toggleChangesWhatTheChartDraws()
 {
     for (int i = 0; i < 100; ++i)
-        addFrame(*chart, float(1000 + (i * 37) % 200));
+        addFrame(chart->model(), float(1000 + (i * 37) % 200));
     auto *distance = window->findChild<Varlabel *>(QStringLiteral("param1"));
     auto *mean = window->findChild<Varlabel *>(QStringLiteral("param5"));
 
@@ -262,7 +262,7 @@ void TestReadouts::wheelOverChartRefreshesReadouts()
     QCOMPARE(stopped, 1);
     QTest::qWait(150); // let a repaint already asked for go by
 
-    chart->stdDis = 42.0f;
+    chart->model().stdDis = 42.0f;
     QTest::qWait(250);
     QVERIFY(readout(6)->text() != QStringLiteral("42"));
 

@@ -2,8 +2,10 @@
 // pseudo-terminal whose far end is the in-process device simulator.
 
 #include "chart.h"
+#include "commandtable.h"
 #include "lidarframe.h"
 #include "mainwindow.h"
+#include "measurement.h"
 #include "simulator.h"
 #include "simulatorthread.h"
 
@@ -485,11 +487,11 @@ void SerialPortTest::streamAt1800HzLosesNothing()
 
     auto *chart = m_window->findChild<Chart *>(QStringLiteral("chart"));
     QVERIFY(chart);
-    QCOMPARE(chart->series[ChannelModel::Distance].size(), ChannelSeries::Capacity);
-    QCOMPARE(chart->series[ChannelModel::Distance].last(), float(sent.distance));
-    QCOMPARE(chart->series[ChannelModel::Energy].last(), float(sent.energy));
-    QCOMPARE(chart->series[ChannelModel::Temperature].last(), 0.0f);
-    QCOMPARE(chart->series[ChannelModel::Ambient].last(), float(sent.ambient));
+    QCOMPARE(chart->model().series[ChannelModel::Distance].size(), ChannelSeries::Capacity);
+    QCOMPARE(chart->model().series[ChannelModel::Distance].last(), float(sent.distance));
+    QCOMPARE(chart->model().series[ChannelModel::Energy].last(), float(sent.energy));
+    QCOMPARE(chart->model().series[ChannelModel::Temperature].last(), 0.0f);
+    QCOMPARE(chart->model().series[ChannelModel::Ambient].last(), float(sent.ambient));
 }
 
 QTEST_MAIN(SerialPortTest)

@@ -1,7 +1,9 @@
 // The simulated TAV47, seen from a plain host program that opens its
 // pseudo-terminal with open(2), as a terminal program would.
 
+#include "commandtable.h"
 #include "lidarframe.h"
+#include "measurement.h"
 #include "simulator.h"
 #include "simulatorthread.h"
 

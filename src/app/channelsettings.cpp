@@ -1,15 +1,10 @@
-// The channel settings file: colour, range and name of channels 0..4 in
-// config.ini beside the executable, read once at start, written on close.
+#include "channelsettings.h"
 
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
-
-#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QSettings>
+#include <QStringList>
 
 namespace {
-
-constexpr int StoredChannels = 5;
 
 QString channelKey(int channel)
 {
@@ -32,14 +27,12 @@ int component(const QStringList &parts, int i, int current)
 
 } // namespace
 
-void MainWindow::loadChannelSettings()
+void ChannelSettings::read(QSettings &file)
 {
-    Chart *chart = ui->chart;
-
-    settings->beginGroup(QStringLiteral("Color"));
-    for (int k = 0; k < StoredChannels; ++k) {
-        QColor &color = chart->channelColors[size_t(k)];
-        const QString text = settings->value(channelKey(k), colorText(color)).toString();
+    file.beginGroup(QStringLiteral("Color"));
+    for (int k = 0; k < Channels; ++k) {
+        QColor &color = colors[size_t(k)];
+        const QString text = file.value(channelKey(k), colorText(color)).toString();
         // Written without quotes the value reads back as a list, which gives no
         // text at all: that keeps the colour rather than turning it black.
         const QStringList parts = text.isEmpty()
@@ -48,52 +41,39 @@ void MainWindow::loadChannelSettings()
         color.setRgb(component(parts, 0, color.red()), component(parts, 1, color.green()),
                      component(parts, 2, color.blue()));
     }
-    settings->endGroup();
+    file.endGroup();
 
-    settings->beginGroup(QStringLiteral("Min"));
-    for (int k = 0; k < StoredChannels; ++k) {
-        int &value = chart->channelMin[size_t(k)];
-        value = settings->value(channelKey(k), value).toInt();
-    }
-    settings->endGroup();
+    file.beginGroup(QStringLiteral("Min"));
+    for (int k = 0; k < Channels; ++k)
+        min[size_t(k)] = file.value(channelKey(k), min[size_t(k)]).toInt();
+    file.endGroup();
 
-    settings->beginGroup(QStringLiteral("Max"));
-    for (int k = 0; k < StoredChannels; ++k) {
-        int &value = chart->channelMax[size_t(k)];
-        value = settings->value(channelKey(k), value).toInt();
-    }
-    settings->endGroup();
+    file.beginGroup(QStringLiteral("Max"));
+    for (int k = 0; k < Channels; ++k)
+        max[size_t(k)] = file.value(channelKey(k), max[size_t(k)]).toInt();
+    file.endGroup();
 
-    settings->beginGroup(QStringLiteral("Name"));
-    for (int k = 0; k < StoredChannels; ++k) {
-        QString &name = channelNames[size_t(k)];
-        name = settings->value(channelKey(k), name).toString();
-    }
-    settings->endGroup();
+    file.beginGroup(QStringLiteral("Name"));
+    for (int k = 0; k < Channels; ++k)
+        names[size_t(k)] = file.value(channelKey(k), names[size_t(k)]).toString();
+    file.endGroup();
 }
 
-void MainWindow::saveChannelSettings()
+void ChannelSettings::write(QSettings &file) const
 {
-    const Chart *chart = ui->chart;
-    for (int k = 0; k < StoredChannels; ++k) {
+    for (int k = 0; k < Channels; ++k) {
         const QString key = channelKey(k);
-        settings->beginGroup(QStringLiteral("Color"));
-        settings->setValue(key, colorText(chart->channelColors[size_t(k)]));
-        settings->endGroup();
-        settings->beginGroup(QStringLiteral("Min"));
-        settings->setValue(key, chart->channelMin[size_t(k)]);
-        settings->endGroup();
-        settings->beginGroup(QStringLiteral("Max"));
-        settings->setValue(key, chart->channelMax[size_t(k)]);
-        settings->endGroup();
-        settings->beginGroup(QStringLiteral("Name"));
-        settings->setValue(key, channelNames[size_t(k)]);
-        settings->endGroup();
+        file.beginGroup(QStringLiteral("Color"));
+        file.setValue(key, colorText(colors[size_t(k)]));
+        file.endGroup();
+        file.beginGroup(QStringLiteral("Min"));
+        file.setValue(key, min[size_t(k)]);
+        file.endGroup();
+        file.beginGroup(QStringLiteral("Max"));
+        file.setValue(key, max[size_t(k)]);
+        file.endGroup();
+        file.beginGroup(QStringLiteral("Name"));
+        file.setValue(key, names[size_t(k)]);
+        file.endGroup();
     }
-}
-
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    saveChannelSettings();
-    QMainWindow::closeEvent(event);
 }

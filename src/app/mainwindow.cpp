@@ -2,22 +2,18 @@
 #include "ui_mainwindow.h"
 
 #include "aboutqt.h"
+#include "serialline.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QSerialPortInfo>
 #include <QSettings>
 #include <QTextCodec>
 #include <QTimer>
 
 QStringList MainWindow::systemPortNames()
 {
-    QStringList names;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
-        names.append(info.portName());
-    return names;
+    return SerialLine::systemPortNames();
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -100,6 +96,12 @@ void MainWindow::timer_task()
     const QString received = QString::number(receivedBytes);
     if (ui->RcvCnt->text() != received)
         ui->RcvCnt->setText(received);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveChannelSettings();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::setStatus(const QString &text)

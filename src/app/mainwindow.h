@@ -1,7 +1,21 @@
 #pragma once
 
+// The main window. Its slots keep the names the form and the serial port bind
+// them by, and each is a thin call into the plain classes below it. They live
+// in files named after what they hold:
+//   mainwindow.cpp          construction, the repaint timer, closing, About
+//   mainwindow_serial.cpp   the port: open, close, read, loss, Refresh
+//   mainwindow_scan.cpp     Start and Stop Scan, and decoding what arrives
+//   mainwindow_readouts.cpp the seven readouts and the channel toggles
+//   mainwindow_settings.cpp config.ini
+// Historic names, fixed by the form: the "_1" suffix marks the serial-port
+// slots, pushButton is About QT, detectBtn is Refresh, and LidarModeCombo
+// chooses the measurement rate.
+
+#include "channelmodel.h"
+#include "commandtable.h"
 #include "framedecoder.h"
-#include "lidarframe.h"
+#include "measurement.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -79,7 +93,7 @@ private:
     QMutex dataMutex;
     QPalette readoutPalette;
     QSettings *settings;
-    std::array<QString, 8> channelNames;
+    std::array<QString, ChannelModel::ChannelCount> channelNames;
     QList<QLineEdit *> readoutEdits;
     QList<Varlabel *> channelLabels;
     const CommandTable commandTable;

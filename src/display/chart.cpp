@@ -20,50 +20,52 @@ Chart::Chart(QWidget *parent)
     // Lets the style draw the form's style-sheet background behind the grid;
     // a plain QWidget subclass would otherwise show none.
     setAttribute(Qt::WA_StyledBackground);
-    curvePoints.reserve(2 * SeriesCapacity + 1);
+    m_curvePoints.reserve(2 * ChannelModel::SeriesCapacity + 1);
 }
 
 Chart::~Chart() = default;
 
-bool Chart::buildCurve(int channel)
+void Chart::buildCurve(int channel)
 {
-    const int n = int(sampleCount);
-    rangeMax[channel] = 0;
-    rangeMin[channel] = FirstRangeMin;
+    const int n = int(m_model.sampleCount);
+    int &rangeMax = m_rangeMax[size_t(channel)];
+    int &rangeMin = m_rangeMin[size_t(channel)];
+    rangeMax = 0;
+    rangeMin = FirstRangeMin;
     if (n <= 0)
-        return true;
+        return;
 
-    const ChannelSeries &samples = series[size_t(channel)];
+    constexpr int SeriesCapacity = ChannelModel::SeriesCapacity;
+    const ChannelSeries &samples = m_model.series[size_t(channel)];
     // A series is never longer than the count of frames, but one may briefly
     // be shorter (channel 1 while a frame is being stored).
     const int m = qMin(qMin(n, SeriesCapacity), samples.size());
 
     for (int k = 0; k < m; ++k) {
         const float v = samples.at(k);
-        if (v > float(rangeMax[channel]))
-            rangeMax[channel] = int(v);
-        if (v < float(rangeMin[channel]))
-            rangeMin[channel] = int(v);
-        rangeMax[DistanceMean10] = rangeMax[Distance];
-        rangeMin[DistanceMean10] = rangeMin[Distance];
+        if (v > float(rangeMax))
+            rangeMax = int(v);
+        if (v < float(rangeMin))
+            rangeMin = int(v);
+        m_rangeMax[ChannelModel::DistanceMean10] = m_rangeMax[ChannelModel::Distance];
+        m_rangeMin[ChannelModel::DistanceMean10] = m_rangeMin[ChannelModel::Distance];
     }
 
     const float w = float(width());
     const float h = float(height());
-    const int lo = rangeMin[channel];
-    const float span = float(rangeMax[channel] - lo + TopMargin);
+    const int lo = rangeMin;
+    const float span = float(rangeMax - lo + TopMargin);
     for (int k = 0; k < m; ++k) {
-        const float x = w * samplePositions.at(k) / float(SeriesCapacity);
+        const float x = w * m_model.samplePositions.at(k) / float(SeriesCapacity);
         const float y = h - ((samples.at(k) - float(lo)) / span) * h;
         const QPointF point(x, y);
         // Each point closes one segment and opens the next; the first one
         // also makes a zero-length segment of its own.
         if (k == 0)
-            curvePoints.append(point);
-        curvePoints.append(point);
-        curvePoints.append(point);
+            m_curvePoints.append(point);
+        m_curvePoints.append(point);
+        m_curvePoints.append(point);
     }
-    return true;
 }
 
 const QImage &Chart::gridImage(const QPen &gridPen)
@@ -117,13 +119,13 @@ void Chart::paintEvent(QPaintEvent *)
     pen.setWidth(lineWidth + 1);
     pen.setStyle(Qt::SolidLine);
     for (int channel = 0; channel < PlottedChannels; ++channel) {
-        if (series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
+        if (m_model.series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
             continue;
-        curvePoints.clear(); // keeps the capacity
+        m_curvePoints.clear(); // keeps the capacity
         buildCurve(channel);
         pen.setColor(channelColors[size_t(channel)]);
         painter.setPen(pen);
-        painter.drawLines(curvePoints.constData(), curvePoints.size() / 2);
+        painter.drawLines(m_curvePoints.constData(), m_curvePoints.size() / 2);
     }
 
     emit updateUi();

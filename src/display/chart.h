@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channelseries.h"
+#include "channelmodel.h"
 
 #include <QColor>
 #include <QImage>
@@ -11,10 +11,10 @@
 #include <array>
 
 // The live plot: a fixed grid and up to five curves over the newest 500
-// samples, each scaled to the samples on screen. The sample histories and
-// statistics come from ChannelModel; the chart adds the per-channel display
+// samples, each scaled to the samples on screen. It draws the sample
+// histories of the ChannelModel it holds, adds the per-channel display
 // settings and announces every finished repaint with updateUi().
-class Chart : public QWidget, public ChannelModel
+class Chart : public QWidget
 {
     Q_OBJECT
 
@@ -22,22 +22,29 @@ public:
     explicit Chart(QWidget *parent = nullptr);
     ~Chart() override;
 
-    // Builds the point list of one channel's curve into curvePoints and updates
-    // that channel's range. Channel 4 is drawn against channel 0's last range,
-    // so that the ten-sample mean lies over the distance at the same scale.
-    bool buildCurve(int channel);
+    static constexpr int ChannelCount = ChannelModel::ChannelCount;
+    static constexpr int PlottedChannels = ChannelModel::PlottedChannels;
 
-    std::array<QColor, 8> channelColors;
-    std::array<bool, 8> channelVisible;
+    ChannelModel &model() { return m_model; }
+    const ChannelModel &model() const { return m_model; }
+
+    // Builds the point list of one channel's curve into curvePoints() and
+    // updates that channel's range. Channel 4 is drawn against channel 0's
+    // last range, so that the ten-sample mean lies over the distance at the
+    // same scale.
+    void buildCurve(int channel);
+
+    const QVector<QPointF> &curvePoints() const { return m_curvePoints; }
+    int rangeMax(int channel) const { return m_rangeMax[size_t(channel)]; }
+    int rangeMin(int channel) const { return m_rangeMin[size_t(channel)]; }
+
+    std::array<QColor, ChannelCount> channelColors;
+    std::array<bool, ChannelCount> channelVisible;
     std::array<int, PlottedChannels> channelMax; // kept for the settings file only
     std::array<int, PlottedChannels> channelMin;
     int gridColumns = 20;
     int gridRows = 20;
     quint8 lineWidth = 1; // the curve pen is one pixel wider
-
-    QVector<QPointF> curvePoints; // reused from curve to curve, never shrunk
-    std::array<int, PlottedChannels> rangeMax {};
-    std::array<int, PlottedChannels> rangeMin {};
 
 signals:
     void updateUi();
@@ -50,6 +57,11 @@ protected:
 
 private:
     const QImage &gridImage(const QPen &gridPen);
+
+    ChannelModel m_model;
+    QVector<QPointF> m_curvePoints; // reused from curve to curve, never shrunk
+    std::array<int, PlottedChannels> m_rangeMax {};
+    std::array<int, PlottedChannels> m_rangeMin {};
 
     // The dashed, antialiased grid is a fifth of a repaint's cost and changes
     // only with the size, so it is drawn once onto a transparent image.

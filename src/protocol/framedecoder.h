@@ -7,29 +7,6 @@
 
 #include <cstring>
 
-// Latest values taken from a measurement frame.
-struct Measurement
-{
-    quint32 distance = 0; // payload bytes 0-1, little-endian
-    quint32 energy = 0; // payload byte 2
-    quint32 temperature = 0; // no frame carries it
-    quint32 ambient = 0; // payload byte 3
-
-    static constexpr int PayloadSize = 4;
-
-    // A frame with fewer than four payload bytes (a command echo, say) is not
-    // a measurement and leaves the values untouched.
-    bool update(const quint8 *payload, int length)
-    {
-        if (length < PayloadSize)
-            return false;
-        distance = quint32(payload[0]) | quint32(payload[1]) << 8;
-        energy = payload[2];
-        ambient = payload[3];
-        return true;
-    }
-};
-
 // A frame that passed its checksum. The payload pointer is valid only for the
 // duration of the callback.
 struct DecodedFrame
@@ -86,6 +63,11 @@ public:
     // Number of bytes held for the frame being received.
     int pending() const { return m_index; }
 
+    // Line quality since construction: bytes of every frame accepted, and
+    // frames thrown away because their checksum did not match.
+    quint64 frameBytes() const { return m_frameBytes; }
+    quint64 checksumErrors() const { return m_checksumErrors; }
+
 private:
     enum State { WaitHeader1, WaitHeader2, WaitCommand, WaitLength, WaitPayload, WaitChecksum };
 
@@ -135,9 +117,11 @@ private:
             if (b == m_sum) {
                 const DecodedFrame frame { m_buffer[2], quint8(m_length),
                                            m_buffer + LidarFrame::HeaderSize };
+                m_frameBytes += quint64(LidarFrame::Overhead + m_length);
                 reset();
                 onFrame(frame);
             } else {
+                ++m_checksumErrors;
                 ++m_index;
                 rescan(onFrame);
             }
@@ -166,4 +150,6 @@ private:
     quint8 m_sum = 0;
     int m_length = 0;
     quint8 m_buffer[LidarFrame::MaxSize] = {};
+    quint64 m_frameBytes = 0;
+    quint64 m_checksumErrors = 0;
 };

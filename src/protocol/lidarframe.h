@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-#include <array>
-
 // One frame on the serial line, in both directions:
 //   AA 55 <command> <N> <N payload bytes> <sum>
 // where <sum> is the 8-bit sum of every byte before it, header included.
@@ -36,41 +34,3 @@ inline quint8 checksum(const QByteArray &bytes)
 QByteArray build(quint8 command, const QByteArray &payload = QByteArray());
 
 } // namespace LidarFrame
-
-// The nine ready-made frames the host sends, 51 bytes back to back. They are
-// written out literally rather than built, so what goes on the wire is exactly
-// what is listed here.
-class CommandTable
-{
-public:
-    enum Entry {
-        Probe = 0, // kept in the table, never sent
-        StartScan = 1,
-        StopScan = 2,
-        Rate10Hz = 3, // rate entries follow in the order of the rate selector
-        Rate100Hz,
-        Rate200Hz,
-        Rate500Hz,
-        Rate1000Hz,
-        Rate1800Hz,
-        EntryCount
-    };
-    static constexpr int RateCount = EntryCount - Rate10Hz;
-    static constexpr int Size = 51;
-
-    CommandTable();
-
-    // Whole table, for inspection.
-    const std::array<quint8, Size> &bytes() const { return m_bytes; }
-
-    const char *frameData(int entry) const;
-    int frameSize(int entry) const;
-    QByteArray frame(int entry) const;
-
-    // The rate frame for rate code 0..5, i.e. the rate selector's index.
-    static int rateEntry(int rateCode) { return Rate10Hz + rateCode; }
-
-private:
-    static int offset(int entry);
-    std::array<quint8, Size> m_bytes;
-};

@@ -1,6 +1,8 @@
 #include "simulator.h"
 
+#include "commandtable.h"
 #include "lidarframe.h"
+#include "measurement.h"
 
 #include <QMutexLocker>
 #include <QSocketNotifier>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framedecoder.h"
+#include "measurement.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

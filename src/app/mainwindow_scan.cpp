@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "measurementstream.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -58,15 +60,8 @@ void MainWindow::delay(int milliseconds)
 
 void MainWindow::decodeData(const QByteArray &chunk)
 {
-    Chart *chart = ui->chart;
-    frameDecoder.decode(chunk, [this, chart](const DecodedFrame &frame) {
-        if (!measurement.update(frame.payload, frame.length))
-            return; // a command echo or other short frame
-        ++decodedFrames;
-        // Distance first: the chart derives its statistics on that call.
-        chart->addSample(ChannelModel::Distance, float(measurement.distance));
-        chart->addSample(ChannelModel::Energy, float(measurement.energy));
-        chart->addSample(ChannelModel::Temperature, float(measurement.temperature));
-        chart->addSample(ChannelModel::Ambient, float(measurement.ambient));
-    });
+    ChannelModel &model = ui->chart->model();
+    decodedFrames += quint64(
+        decodeMeasurements(frameDecoder, measurement, chunk,
+                           [&model](const Measurement &latest) { model.addMeasurement(latest); }));
 }

@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "portlist.h"
+#include "serialline.h"
 
 #include <QMessageBox>
 #include <QMutexLocker>
@@ -23,13 +24,9 @@ void MainWindow::on_openBtn_clicked()
 
 void MainWindow::openSerialPort_1()
 {
-    serialPort->setPortName(ui->portnameCombo->currentText());
     // Not a number ("customer") gives 0, which the port then refuses to open.
-    serialPort->setBaudRate(ui->baudRateCombo->currentText().toInt(nullptr, 10));
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    SerialLine::configure(*serialPort, ui->portnameCombo->currentText(),
+                          ui->baudRateCombo->currentText().toInt(nullptr, 10));
 
     receivedBytes = 0;
     ui->RcvCnt->setText(QStringLiteral("0"));
@@ -66,13 +63,7 @@ void MainWindow::closeSerialPort_1()
 
 void MainWindow::handleError_1(QSerialPort::SerialPortError error)
 {
-    // A vanished device shows as a resource error when the read fails, but as
-    // a read error, repeated without end, when the line hangs up (end of file).
-    // Either way the port is gone. Other errors belong to a failed open, which
-    // reports them itself.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (!serialPort->isOpen())
+    if (!SerialLine::isDeviceLost(error) || !serialPort->isOpen())
         return;
 
     const QString reason = serialPort->errorString();

@@ -1,0 +1,46 @@
+// The channel settings file: colour, range and name of channels 0..4 in
+// config.ini beside the executable, read once at start, written on close.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "channelsettings.h"
+
+#include <QSettings>
+
+namespace {
+
+// The chart holds colours and ranges, the window the names: gathered here so
+// the file is read and written in one place.
+ChannelSettings currentSettings(const Chart &chart,
+                                const std::array<QString, ChannelModel::ChannelCount> &names)
+{
+    ChannelSettings values;
+    for (size_t k = 0; k < ChannelSettings::Channels; ++k) {
+        values.colors[k] = chart.channelColors[k];
+        values.min[k] = chart.channelMin[k];
+        values.max[k] = chart.channelMax[k];
+        values.names[k] = names[k];
+    }
+    return values;
+}
+
+} // namespace
+
+void MainWindow::loadChannelSettings()
+{
+    Chart *chart = ui->chart;
+    ChannelSettings values = currentSettings(*chart, channelNames);
+    values.read(*settings);
+    for (size_t k = 0; k < ChannelSettings::Channels; ++k) {
+        chart->channelColors[k] = values.colors[k];
+        chart->channelMin[k] = values.min[k];
+        chart->channelMax[k] = values.max[k];
+        channelNames[k] = values.names[k];
+    }
+}
+
+void MainWindow::saveChannelSettings()
+{
+    currentSettings(*ui->chart, channelNames).write(*settings);
+}

@@ -1,0 +1,34 @@
+#include "channelmodel.h"
+
+#include "seriesstats.h"
+
+void ChannelModel::addSample(int channel, float value)
+{
+    if (channel < Distance || channel > Ambient)
+        return;
+
+    if (channel == Distance) {
+        if (sampleCount <= float(SeriesCapacity)) {
+            samplePositions.append(sampleCount);
+            sampleCount += 1.0f;
+        }
+        const ChannelSeries &dis = series[Distance];
+        const ChannelSeries &engy = series[Energy];
+        // One pass gives both distance statistics: they are redone for every
+        // frame, at up to 1800 frames a second.
+        SeriesStats::meanAndStdDev(dis.constData(), dis.size(), &meanDis, &stdDis);
+        avr10Dis = SeriesStats::meanOfNewest10(dis);
+        stdEngy = SeriesStats::populationStdDev(engy.constData(), engy.size());
+        series[DistanceMean10].append(float(avr10Dis));
+    }
+    series[size_t(channel)].append(value);
+}
+
+void ChannelModel::addMeasurement(const Measurement &measurement)
+{
+    // Distance first: its call takes the statistics of the frames before.
+    addSample(Distance, float(measurement.distance));
+    addSample(Energy, float(measurement.energy));
+    addSample(Temperature, float(measurement.temperature));
+    addSample(Ambient, float(measurement.ambient));
+}

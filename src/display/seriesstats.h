@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QtGlobal>
+
+class ChannelSeries;
+
+// Statistics over a run of samples, accumulated in double precision.
+namespace SeriesStats {
+// Truncated mean reduced to 16 bits; 0 for no samples.
+quint16 mean(const float *samples, int count);
+// Population standard deviation; 0 for no samples or a variance that rounding
+// pushed below zero.
+float populationStdDev(const float *samples, int count);
+// Both of the above in one pass over the samples, with the same results.
+void meanAndStdDev(const float *samples, int count, quint16 *mean, float *stdDev);
+// Truncated mean of the newest ten (of all of them while fewer are held).
+quint16 meanOfNewest10(const ChannelSeries &series);
+// A standard deviation as its readout shows it: rounded half up, reduced to
+// 16 bits; NaN and other values no integer can hold show as 0.
+quint16 readoutValue(float deviation);
+} // namespace SeriesStats
