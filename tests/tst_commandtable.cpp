@@ -1,8 +1,11 @@
 #include "commandtable.h"
+#include "devicecontrol.h"
 #include "framedecoder.h"
 #include "lidarframe.h"
 #include "measurement.h"
 
+#include <QBuffer>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -11,6 +14,28 @@ QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
 }
+
+// A port that takes at most `room` more bytes, as a line that stops
+// accepting writes would.
+class LimitedPort : public QBuffer
+{
+public:
+    explicit LimitedPort(qint64 room)
+        : m_room(room)
+    { }
+
+protected:
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (size > m_room)
+            return -1;
+        m_room -= size;
+        return QBuffer::writeData(data, size);
+    }
+
+private:
+    qint64 m_room;
+};
 
 } // namespace
 
@@ -32,6 +57,8 @@ private slots:
     void rateEntry_data();
     void rateEntry();
     void tableDecodesAsNineFrames();
+    void startOutcome_data();
+    void startOutcome();
 };
 
 void TestCommandTable::checksum_data()
@@ -197,4 +224,40 @@ void TestCommandTable::tableDecodesAsNineFrames()
 }
 
 QTEST_GUILESS_MAIN(TestCommandTable)
+void TestCommandTable::startOutcome_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<int>("room"); // bytes the port takes before refusing
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<int>("result");
+
+    const QByteArray rate = hex("AA5564010367"), start = hex("AA5560005F");
+    QTest::newRow("all sent") << true << 100 << rate + start + start << int(DeviceControl::Sent);
+    QTest::newRow("closed") << false << 100 << QByteArray() << int(DeviceControl::NotOpen);
+    QTest::newRow("refused at once")
+        << true << 0 << QByteArray() << int(DeviceControl::WriteFailed);
+    QTest::newRow("refused at the last start")
+        << true << 11 << rate + start << int(DeviceControl::WriteFailed);
+}
+
+void TestCommandTable::startOutcome()
+{
+    QFETCH(bool, open);
+    QFETCH(int, room);
+    QFETCH(QByteArray, written);
+    QFETCH(int, result);
+
+    LimitedPort port(room);
+    if (open)
+        QVERIFY(port.open(QIODevice::WriteOnly));
+    DeviceControl control(&port);
+    QSignalSpy finished(&control, &DeviceControl::startFinished);
+    control.start(3);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
+    QCOMPARE(finished.first().first().value<DeviceControl::Result>(),
+             DeviceControl::Result(result));
+    QCOMPARE(port.data(), written);
+    QVERIFY(!control.isStarting());
+}
+
 #include "tst_commandtable.moc"

@@ -69,6 +69,14 @@ private:
     QPointer<QMessageBox> m_last;
 };
 
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+}
+
 } // namespace
 
 class SerialPortTest : public QObject
@@ -92,7 +100,8 @@ private slots:
     void failedOpen();
     void scanWithPortClosed_data();
     void scanWithPortClosed();
-    void portClosedDuringStartSequence();
+    void clicksDuringStart_data();
+    void clicksDuringStart();
     void streamAt1800HzLosesNothing();
 
 private:
@@ -200,10 +209,9 @@ void SerialPortTest::startSequence()
     wall.start();
     const double cpuBefore = processCpuSeconds();
     click("Lidar_StartBtn");
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("开启扫描"), 3000);
     const double cpu = processCpuSeconds() - cpuBefore;
     const qint64 wallMs = wall.elapsed();
-
-    QCOMPARE(status(), QStringLiteral("开启扫描"));
     const QByteArray start = hex("AA5560005F");
     QCOMPARE(receivedAfter(16).left(16), rateFrame + start + start);
 
@@ -437,22 +445,66 @@ void SerialPortTest::scanWithPortClosed()
     QCOMPARE(receivedAfter(0), QByteArray());
 }
 
-void SerialPortTest::portClosedDuringStartSequence()
+void SerialPortTest::clicksDuringStart_data()
 {
+    // Each action comes 100 ms after the one before, the first 100 ms after a
+    // Start at 10 Hz: "start N" picks rate N and clicks Start again.
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("finalStatus"); // none once the window is gone
+    QTest::addColumn<int>("finalRateHz"); // 0: not streaming
+
+    const QByteArray rate10 = hex("AA5564010064"), rate1800 = hex("AA5564010569");
+    const QByteArray start = hex("AA5560005F"), stop = hex("AA55610060");
+    QTest::newRow("port closed") << QStringList { "openBtn" } << rate10
+                                 << QStringLiteral("串口未打开") << 0;
+    QTest::newRow("stop") << QStringList { "Lidar_StopBtn" } << rate10 + stop
+                          << QStringLiteral("停止扫描") << 0;
+    QTest::newRow("start, start again at 1800 Hz")
+        << QStringList { "start 0", "start 5" } << rate10 + rate10 + rate1800 + start + start
+        << QStringLiteral("开启扫描") << 1800;
+    QTest::newRow("window closed") << QStringList { "close" } << rate10 << QString() << 0;
+}
+
+void SerialPortTest::clicksDuringStart()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, finalStatus);
+    QFETCH(int, finalRateHz);
+
     openPort();
-    widget<QComboBox>("LidarModeCombo")->setCurrentIndex(0);
-    QTimer::singleShot(200, this, [this] { click("openBtn"); });
+    auto *rate = widget<QComboBox>("LidarModeCombo");
+    rate->setCurrentIndex(0);
+    const double cpuBefore = processCpuSeconds();
+    const qint64 rssBefore = residentBytes();
+    QElapsedTimer wall;
+    wall.start();
 
-    QElapsedTimer clock;
-    clock.start();
     click("Lidar_StartBtn");
-    QVERIFY(clock.elapsed() < 700); // the second wait is skipped
+    for (const QString &action : actions) {
+        QTest::qWait(100);
+        if (action == QLatin1String("close")) {
+            m_window->close();
+        } else if (action.startsWith(QLatin1String("start "))) {
+            rate->setCurrentIndex(action.mid(6).toInt());
+            click("Lidar_StartBtn");
+        } else {
+            click(action.toLatin1().constData());
+        }
+    }
+    // Long enough for any frame a sequence still had to send.
+    QTest::qWait(1000);
+    QCOMPARE(receivedAfter(sent.size()), sent);
+    if (!finalStatus.isEmpty())
+        QCOMPARE(status(), finalStatus);
+    QCOMPARE(m_device->isStreaming() ? m_device->currentRateHz() : 0, finalRateHz);
 
-    QCOMPARE(status(), QStringLiteral("串口未打开"));
-    QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("open"));
-    QCOMPARE(receivedAfter(6),
-             hex("AA55640100"
-                 "64"));
+    // The waits must not spin, nor pile up anything.
+    const double cpu = processCpuSeconds() - cpuBefore;
+    QVERIFY2(cpu < 0.1 * double(wall.elapsed()) / 1000.0,
+             qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+    QVERIFY(residentBytes() - rssBefore < 20 * 1024 * 1024);
 }
 
 void SerialPortTest::streamAt1800HzLosesNothing()
@@ -460,7 +512,7 @@ void SerialPortTest::streamAt1800HzLosesNothing()
     openPort();
     widget<QComboBox>("LidarModeCombo")->setCurrentIndex(5);
     click("Lidar_StartBtn");
-    QCOMPARE(m_device->currentRateHz(), 1800);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("开启扫描"), 3000);
 
     // Over two seconds of streaming the window keeps pace with the device.
     const quint64 framesBefore = m_window->decodedFrameCount();

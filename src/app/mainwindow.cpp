@@ -27,6 +27,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     , localeCodec(QTextCodec::codecForName("System"))
     , settings(new QSettings(QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"),
                              QSettings::IniFormat))
+    , deviceControl(new DeviceControl(serialPort, this))
     , portNameSource(std::move(portNames))
 {
     // Names typed into the file by hand are UTF-8; without this they would be
@@ -71,6 +72,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connect(ui->chart, &Chart::updateUi, this, &MainWindow::refreshReadouts);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
+    connect(deviceControl, &DeviceControl::startFinished, this,
+            [this](DeviceControl::Result result) { showScanResult(result, tr("开启扫描")); });
 
     auto *repaintTimer = new QTimer(this);
     connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
@@ -100,6 +103,8 @@ void MainWindow::timer_task()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // Nothing goes to the device once the window is gone.
+    deviceControl->cancel();
     saveChannelSettings();
     QMainWindow::closeEvent(event);
 }

@@ -14,6 +14,7 @@
 
 #include "channelmodel.h"
 #include "commandtable.h"
+#include "devicecontrol.h"
 #include "framedecoder.h"
 #include "measurement.h"
 
@@ -73,8 +74,7 @@ private slots:
 
 private:
     void decodeData(const QByteArray &chunk);
-    bool sendCommand(int entry);
-    void delay(int milliseconds);
+    void showScanResult(DeviceControl::Result result, const QString &whenSent);
     void loadChannelSettings();
     void saveChannelSettings();
     void connectChannelToggles();
@@ -96,6 +96,6 @@ private:
     std::array<QString, ChannelModel::ChannelCount> channelNames;
     QList<QLineEdit *> readoutEdits;
     QList<Varlabel *> channelLabels;
-    const CommandTable commandTable;
+    DeviceControl *deviceControl; // the command frames and the waits between them
     PortNameSource portNameSource;
 };

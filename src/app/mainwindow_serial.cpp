@@ -28,6 +28,8 @@ void MainWindow::openSerialPort_1()
     SerialLine::configure(*serialPort, ui->portnameCombo->currentText(),
                           ui->baudRateCombo->currentText().toInt(nullptr, 10));
 
+    // A start cut short by closing the port must not go on into this one.
+    deviceControl->cancel();
     receivedBytes = 0;
     ui->RcvCnt->setText(QStringLiteral("0"));
 
@@ -39,7 +41,7 @@ void MainWindow::openSerialPort_1()
     }
 
     // The device may still be streaming from an earlier session.
-    sendCommand(CommandTable::StopScan);
+    deviceControl->send(CommandTable::StopScan);
     ui->detectBtn->setEnabled(false);
     setStatus(
         tr("打开 %1 : %2").arg(ui->portnameCombo->currentText(), ui->baudRateCombo->currentText()));
@@ -63,7 +65,15 @@ void MainWindow::closeSerialPort_1()
 
 void MainWindow::handleError_1(QSerialPort::SerialPortError error)
 {
-    if (!SerialLine::isDeviceLost(error) || !serialPort->isOpen())
+    if (!serialPort->isOpen())
+        return;
+    if (error == QSerialPort::WriteError) {
+        // Bytes already accepted by write() that the line then refused.
+        deviceControl->cancel();
+        setStatus(tr("串口写入失败"));
+        return;
+    }
+    if (!SerialLine::isDeviceLost(error))
         return;
 
     const QString reason = serialPort->errorString();
