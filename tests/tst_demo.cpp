@@ -121,6 +121,8 @@ private slots:
     void repaintGaps_data();
     void repaintGaps();
     void summaryLine();
+    void helpWithoutDisplay_data();
+    void helpWithoutDisplay();
 
     void quitsOnTimeWithSummary();
     void scriptedScanDecodesEveryFrameSent();
@@ -278,6 +280,31 @@ void DemoTest::summaryLine()
     const ProcessUsage usage = ProcessUsage::now();
     QVERIFY(usage.peakRssKib > 0);
     QVERIFY(usage.peakRssKib >= usage.rssKib);
+}
+
+void DemoTest::helpWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("option");
+
+    QTest::newRow("tav47-demo") << QStringLiteral(TAV47_DEMO_PATH) << "--quit-after";
+    QTest::newRow("tav47-sim") << QStringLiteral(TAV47_SIM_PATH) << "--noise";
+}
+
+// Help is for a terminal, where there may be no window system at all.
+void DemoTest::helpWithoutDisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, option);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        env.remove(QLatin1String(name));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, { QStringLiteral("--help") });
+    const DemoRun run = finishDemo(process);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    QVERIFY2(run.lines.join('\n').contains(option), qPrintable(run.lines.join('\n')));
 }
 
 void DemoTest::quitsOnTimeWithSummary()

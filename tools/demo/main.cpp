@@ -224,9 +224,25 @@ int main(int argc, char *argv[])
 {
     QElapsedTimer runClock;
     runClock.start();
-    QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tav47-demo"));
 
+    // QApplication aborts where there is no display, and help must not need
+    // one: it is answered under a core application first (the help text
+    // needs an application object of some kind).
+    {
+        QCoreApplication core(argc, argv);
+        DemoOptions ignored;
+        QString help;
+        if (DemoOptions::parse(QCoreApplication::arguments(), &ignored, &help)
+            == DemoOptions::ShowHelp) {
+            std::printf("%s", qPrintable(help));
+            return 0;
+        }
+    }
+
+    // Everything else is read from what QApplication leaves of the command
+    // line once it has taken its own options (-platform, -style, ...).
+    QApplication app(argc, argv);
     DemoOptions options;
     QString message;
     switch (DemoOptions::parse(QCoreApplication::arguments(), &options, &message)) {
