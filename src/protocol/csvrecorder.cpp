@@ -1,0 +1,140 @@
+#include "csvrecorder.h"
+
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace Csv {
+
+QString field(const QString &text)
+{
+    const bool needsQuotes = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))
+        || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+    if (!needsQuotes)
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QByteArray row(const QStringList &fields)
+{
+    QStringList quoted;
+    quoted.reserve(fields.size());
+    for (const QString &f : fields)
+        quoted.append(field(f));
+    return quoted.join(QLatin1Char(',')).toUtf8() + '\n';
+}
+
+QByteArray seconds(qint64 nanoseconds)
+{
+    const qint64 micro = nanoseconds / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(micro / 1000000),
+                  static_cast<long long>(micro % 1000000));
+    return QByteArray(text);
+}
+
+QByteArray utcTime(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs).toLatin1();
+}
+
+} // namespace Csv
+
+const char CsvRecorder::Header[] = "host_time,elapsed_s,distance_mm,energy,ambient\n";
+
+CsvRecorder::~CsvRecorder()
+{
+    close();
+}
+
+bool CsvRecorder::open(const QString &path)
+{
+    close();
+    m_path = path;
+    m_error.clear();
+    m_rows = 0;
+    m_committed = 0;
+    m_pending = Header;
+    const bool opened = path == QLatin1String("-")
+        ? m_file.open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)
+        : (m_file.setFileName(path),
+           m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+    if (!opened)
+        return fail();
+    m_clock.start();
+    m_lastFlushMs = 0;
+    beginRead();
+    // The header at once: a file that exists is a file that can be read.
+    return flushIfDue(true);
+}
+
+bool CsvRecorder::close()
+{
+    if (!m_file.isOpen())
+        return m_error.isEmpty();
+    const bool ok = flushIfDue(true);
+    m_file.close();
+    return ok;
+}
+
+void CsvRecorder::beginRead(const QDateTime &utcNow, qint64 monotonicNs)
+{
+    m_stamp = Csv::utcTime(utcNow) + ',' + Csv::seconds(monotonicNs) + ',';
+}
+
+void CsvRecorder::beginRead()
+{
+    beginRead(QDateTime::currentDateTimeUtc(), m_clock.isValid() ? m_clock.nsecsElapsed() : 0);
+}
+
+void CsvRecorder::append(const Measurement &frame)
+{
+    if (!m_file.isOpen())
+        return;
+    m_pending += m_stamp;
+    m_pending += QByteArray::number(frame.distance);
+    m_pending += ',';
+    m_pending += QByteArray::number(frame.energy);
+    m_pending += ',';
+    m_pending += QByteArray::number(frame.ambient);
+    m_pending += '\n';
+    ++m_rows;
+}
+
+bool CsvRecorder::flushIfDue(bool force)
+{
+    if (!m_file.isOpen())
+        return m_error.isEmpty();
+    const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
+    if (!force && now - m_lastFlushMs < FlushIntervalMs)
+        return true;
+    m_lastFlushMs = now;
+    if (m_pending.isEmpty())
+        return true;
+    if (m_file.write(m_pending) != m_pending.size() || !m_file.flush())
+        return fail();
+#ifdef Q_OS_UNIX
+    // Into the page cache is not onto the disk: a power cut would lose it.
+    if (m_file.handle() >= 0 && m_path != QLatin1String("-"))
+        ::fdatasync(m_file.handle());
+#endif
+    m_committed += m_pending.size();
+    m_pending.clear();
+    return true;
+}
+
+bool CsvRecorder::fail()
+{
+    m_error = QStringLiteral("%1: %2").arg(m_path, m_file.errorString());
+    if (m_file.isOpen()) {
+        // A row cut short by the failed write would make the file invalid.
+        m_file.resize(m_committed);
+        m_file.close();
+    }
+    m_pending.clear();
+    return false;
+}

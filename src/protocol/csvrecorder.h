@@ -1,0 +1,74 @@
+#pragma once
+
+#include "measurement.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+// Comma-separated text as spreadsheets and scripts read it (RFC 4180).
+namespace Csv {
+// A field quoted when it holds a comma, a quote or a line break, with its
+// quotes doubled; otherwise as it is.
+QString field(const QString &text);
+// Fields joined by commas, quoted as needed, ended by a line feed.
+QByteArray row(const QStringList &fields);
+// Seconds with six decimals, from nanoseconds: 1234567890 -> "1.234567".
+QByteArray seconds(qint64 nanoseconds);
+// ISO 8601 in UTC with milliseconds: "2026-12-07T15:18:37.123Z".
+QByteArray utcTime(const QDateTime &time);
+} // namespace Csv
+
+// Writes measurement frames to a CSV file, one row per frame:
+//   host_time,elapsed_s,distance_mm,energy,ambient
+// host_time is the moment the read that completed the frame was taken;
+// elapsed_s counts from the start of the recording on a monotonic clock.
+// Rows are kept in memory and reach the disk at least once a second (flush
+// when due), so a crash costs at most the last second. A write that fails
+// ends the recording with error() naming the file and the system's reason;
+// the rows already on disk stay whole.
+class CsvRecorder
+{
+public:
+    static constexpr int FlushIntervalMs = 1000;
+    static const char Header[];
+
+    CsvRecorder() = default;
+    ~CsvRecorder();
+    CsvRecorder(const CsvRecorder &) = delete;
+    CsvRecorder &operator=(const CsvRecorder &) = delete;
+
+    // Creates or replaces the file and writes the header. "-" is standard
+    // output.
+    bool open(const QString &path);
+    // Writes what is pending and closes the file; false if that write failed.
+    bool close();
+    bool isOpen() const { return m_file.isOpen(); }
+    QString fileName() const { return m_path; }
+    QString error() const { return m_error; }
+    qint64 rows() const { return m_rows; }
+
+    // Stamps the rows that follow with the time of the read they came from.
+    void beginRead(const QDateTime &utcNow, qint64 monotonicNs);
+    void beginRead(); // now, from the clocks
+    void append(const Measurement &frame);
+    // Writes the pending rows if the last write is a second old (or `force`).
+    // False once a write has failed.
+    bool flushIfDue(bool force = false);
+
+private:
+    bool fail();
+
+    QFile m_file;
+    QString m_path;
+    QString m_error;
+    QByteArray m_pending;
+    QByteArray m_stamp; // "host_time,elapsed_s," of the current read
+    QElapsedTimer m_clock; // monotonic, since open()
+    qint64 m_lastFlushMs = 0;
+    qint64 m_rows = 0;
+    qint64 m_committed = 0; // bytes of whole rows on disk
+};

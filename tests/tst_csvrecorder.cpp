@@ -1,0 +1,106 @@
+// The CSV format shared by recording in the window and headless capture.
+
+#include "csvrecorder.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestCsvRecorder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void field_data();
+    void field();
+    void numbers_data();
+    void numbers();
+    void recordsFramesInOrder();
+    void failedWriteStopsAndNamesTheFile();
+};
+
+void TestCsvRecorder::field_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("plain") << "Dis"
+                           << "Dis";
+    QTest::newRow("comma") << "Distance, mm"
+                           << "\"Distance, mm\"";
+    QTest::newRow("quote") << "5\" gap"
+                           << "\"5\"\" gap\"";
+    QTest::newRow("line break") << "a\nb"
+                                << "\"a\nb\"";
+    QTest::newRow("carriage return") << "a\rb"
+                                     << "\"a\rb\"";
+    QTest::newRow("Chinese") << QStringLiteral("距离") << QStringLiteral("距离");
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestCsvRecorder::field()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, written);
+    QCOMPARE(Csv::field(text), written);
+    QCOMPARE(Csv::row({ text, text }), (written + QLatin1Char(',') + written + '\n').toUtf8());
+}
+
+void TestCsvRecorder::numbers_data()
+{
+    QTest::addColumn<qint64>("nanoseconds");
+    QTest::addColumn<QByteArray>("seconds");
+    QTest::newRow("zero") << qint64(0) << QByteArray("0.000000");
+    QTest::newRow("below a microsecond") << qint64(999) << QByteArray("0.000000");
+    QTest::newRow("microseconds kept") << qint64(1234567890) << QByteArray("1.234567");
+    QTest::newRow("a day") << qint64(86400) * 1000000000 << QByteArray("86400.000000");
+}
+
+void TestCsvRecorder::numbers()
+{
+    QFETCH(qint64, nanoseconds);
+    QFETCH(QByteArray, seconds);
+    QCOMPARE(Csv::seconds(nanoseconds), seconds);
+    // Any zone in, UTC out, milliseconds always shown.
+    const QDateTime local(QDate(2026, 12, 7), QTime(16, 18, 37, 5), Qt::OffsetFromUTC, 3600);
+    QCOMPARE(Csv::utcTime(local), QByteArray("2026-12-07T15:18:37.005Z"));
+}
+
+void TestCsvRecorder::recordsFramesInOrder()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    CsvRecorder recorder;
+    QVERIFY(recorder.open(path));
+    const QDateTime t(QDate(2026, 1, 2), QTime(3, 4, 5, 600), Qt::UTC);
+    recorder.beginRead(t, 1500);
+    recorder.append({ 65535, 255, 0, 7 });
+    recorder.append({ 0, 0, 99, 255 }); // temperature is not a column
+    recorder.beginRead(t.addMSecs(1), 2000000);
+    recorder.append({ 1234, 5, 0, 6 });
+    QVERIFY(recorder.close());
+    QCOMPARE(recorder.rows(), qint64(3));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("host_time,elapsed_s,distance_mm,energy,ambient\n"
+                        "2026-01-02T03:04:05.600Z,0.000001,65535,255,7\n"
+                        "2026-01-02T03:04:05.600Z,0.000001,0,0,255\n"
+                        "2026-01-02T03:04:05.601Z,0.002000,1234,5,6\n"));
+}
+
+void TestCsvRecorder::failedWriteStopsAndNamesTheFile()
+{
+    CsvRecorder recorder;
+    const QString path = QStringLiteral("/dev/full");
+    QVERIFY(!recorder.open(path)); // the header already fails
+    QVERIFY(!recorder.isOpen());
+    QVERIFY2(recorder.error().startsWith(path), qPrintable(recorder.error()));
+    QVERIFY2(recorder.error().contains(QStringLiteral("space"), Qt::CaseInsensitive),
+             qPrintable(recorder.error()));
+    recorder.append({ 1, 2, 3, 4 }); // ignored once stopped
+    QCOMPARE(recorder.rows(), qint64(0));
+}
+
+QTEST_GUILESS_MAIN(TestCsvRecorder)
+#include "tst_csvrecorder.moc"
