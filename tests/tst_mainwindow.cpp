@@ -37,6 +37,10 @@ private slots:
     void readoutsStartInChannelColours_data();
     void readoutsStartInChannelColours();
     void chartRepaintsEvery100msWithoutPort();
+    void statusShowsItsStart_data();
+    void statusShowsItsStart();
+    void baudRateIsWhatWasTyped_data();
+    void baudRateIsWhatWasTyped();
 };
 
 void TestMainWindow::formObjects_data()
@@ -307,4 +311,63 @@ void TestMainWindow::chartRepaintsEvery100msWithoutPort()
 }
 
 QTEST_MAIN(TestMainWindow)
+void TestMainWindow::statusShowsItsStart_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("stop, port not open") << "Lidar_StopBtn" << QStringLiteral("串口未打开");
+    QTest::newRow("refresh, no ports") << "detectBtn" << QStringLiteral("没有可用串口");
+}
+
+void TestMainWindow::statusShowsItsStart()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, status);
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QRect before = window->findChild<QLabel *>(QStringLiteral("label_4"))->geometry();
+    auto *field = window->findChild<QLineEdit *>(QStringLiteral("statusLineEdit"));
+    auto *rx = window->findChild<QLabel *>(QStringLiteral("RcvCnt"));
+
+    // The field as the window shows it, and with only its first character:
+    // the first character must sit at the same place in both.
+    rx->setText(QStringLiteral("1234567"));
+    field->setText(status.left(1));
+    QCoreApplication::processEvents();
+    const QImage first = field->grab().toImage();
+    window->findChild<QPushButton *>(button)->click();
+    QCOMPARE(field->text(), status);
+    QCoreApplication::processEvents();
+    const QImage whole = field->grab().toImage();
+    const int glyph = field->fontMetrics().horizontalAdvance(status.left(1));
+    const QRect start(0, 0, glyph + 4, first.height());
+    QCOMPARE(whole.copy(start), first.copy(start));
+    QVERIFY(field->width() > field->fontMetrics().horizontalAdvance(status));
+    QCOMPARE(field->toolTip(), status);
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("label_4"))->geometry().size(),
+             before.size());
+}
+
+void TestMainWindow::baudRateIsWhatWasTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("1, not 1500000") << "1";
+    QTest::newRow("3, not 38400") << "3";
+    QTest::newRow("9, not 9600") << "9";
+}
+
+void TestMainWindow::baudRateIsWhatWasTyped()
+{
+    QFETCH(QString, typed);
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *baud = window->findChild<QComboBox *>(QStringLiteral("baudRateCombo"));
+    baud->setFocus();
+    baud->lineEdit()->clear();
+    QTest::keyClicks(baud, typed);
+    QCOMPARE(baud->currentText(), typed);
+}
+
 #include "tst_mainwindow.moc"

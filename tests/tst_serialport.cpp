@@ -350,7 +350,8 @@ void SerialPortTest::lostDeviceGivesOneCriticalBox()
     QTRY_COMPARE(boxes.titles.size(), 1);
     QTest::qWait(300);
     QCOMPARE(boxes.titles, QStringList { QStringLiteral("Critical Error") });
-    QVERIFY(!boxes.texts.first().isEmpty());
+    QVERIFY2(boxes.texts.first().startsWith(device->portPath() + QStringLiteral(" 已断开")),
+             qPrintable(boxes.texts.first()));
     QVERIFY(!openUnderBox);
     QVERIFY(!errors.isEmpty());
     QCOMPARE(errors.first().first().value<QSerialPort::SerialPortError>(),

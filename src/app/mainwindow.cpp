@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
+#include <QStyleOptionFrame>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -48,6 +49,10 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     QTextCodec::setCodecForLocale(localeCodec);
 
     ui->baudRateCombo->setCurrentIndex(0);
+    // Inline completion would turn a typed "1" into 1500000 behind the user's
+    // back: the text typed is the rate used.
+    ui->baudRateCombo->setCompleter(nullptr);
+    fitStatusField();
 
     readoutEdits = { ui->val1, ui->val2, ui->val3, ui->val4, ui->val5, ui->val6, ui->val7 };
     channelLabels
@@ -111,7 +116,35 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::setStatus(const QString &text)
 {
-    ui->statusLineEdit->setText(text);
+    QLineEdit *field = ui->statusLineEdit;
+    field->setText(text);
+    // A line edit scrolls to its cursor, at the end: a narrow field would show
+    // "打开" of "串口未打开". The start is what must be read.
+    field->setCursorPosition(0);
+    field->setToolTip(text);
+}
+
+void MainWindow::fitStatusField()
+{
+    // However long the Rx count grows, the field keeps room for the longest
+    // of the fixed status texts.
+    const QString fixedTexts[]
+        = { tr("串口打开失败"), tr("串口写入失败"), tr("串口未打开"),  tr("串口关闭"),
+            tr("开启扫描"),     tr("停止扫描"),     tr("没有可用串口") };
+    QLineEdit *field = ui->statusLineEdit;
+    int widest = 0;
+    for (const QString &text : fixedTexts)
+        widest = qMax(widest, field->fontMetrics().horizontalAdvance(text));
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    const QMargins margins = field->textMargins();
+    // Two pixels each side are the line edit's own inner margin.
+    const int content = widest + margins.left() + margins.right() + 2 * 2 + 1;
+    field->setMinimumWidth(
+        field->style()
+            ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(content, field->height()), field)
+            .width());
 }
 
 void MainWindow::on_pushButton_clicked()

@@ -82,6 +82,7 @@ private:
     void paintReadout(int channel, const QColor &color);
     void refreshReadouts();
     void setStatus(const QString &text);
+    void fitStatusField();
 
     MainWindowUi *ui;
     QSerialPort *serialPort;
