@@ -22,6 +22,7 @@ struct Seen
     std::array<int, 5> min {};
     std::array<int, 5> max {};
     QStringList names;
+    bool plainText = true; // every label shows its name as text, not markup
 };
 
 void writeConfig(const QByteArray &content)
@@ -47,8 +48,11 @@ Seen runOnce()
     seen.colours = chart->channelColors;
     std::copy(chart->channelMin.begin(), chart->channelMin.end(), seen.min.begin());
     std::copy(chart->channelMax.begin(), chart->channelMax.end(), seen.max.begin());
-    for (int k = 1; k <= 7; ++k)
-        seen.names.append(window->findChild<Varlabel *>(QStringLiteral("param%1").arg(k))->text());
+    for (int k = 1; k <= 7; ++k) {
+        const auto *label = window->findChild<Varlabel *>(QStringLiteral("param%1").arg(k));
+        seen.names.append(label->text());
+        seen.plainText = seen.plainText && label->textFormat() == Qt::PlainText;
+    }
     window->close();
     window.reset();
     return seen;
@@ -98,6 +102,8 @@ private slots:
     void loadAndSave();
     void statisticsChannelsNeitherReadNorWritten();
     void handTypedUtf8NameSurvives();
+    void nameShownAndKeptAsTyped_data();
+    void nameShownAndKeptAsTyped();
     void unwritableFile_data();
     void unwritableFile();
 };
@@ -149,9 +155,14 @@ void TestSettings::loadAndSave_data()
         << "Dis";
     QTest::newRow("two colour parts keep the blue") << QByteArray("[Color]\nVAL3=\"10,20\"\n") << 2
                                                     << QColor(10, 20, 255) << 0 << 15000 << "Temp";
-    QTest::newRow("unquoted colour reads as a list: colour kept")
-        << QByteArray("[Color]\nVAL4=1,2,3\n") << 3 << QColor(128, 128, 128) << 0 << 15000
-        << "Ambient";
+    QTest::newRow("unquoted colour: read as its parts")
+        << QByteArray("[Color]\nVAL4=1,2,3\n") << 3 << QColor(1, 2, 3) << 0 << 15000 << "Ambient";
+    QTest::newRow("parts too large for an int clamp by sign")
+        << QByteArray("[Color]\nVAL2=\"99999999999,-99999999999,7\"\n") << 1 << QColor(255, 0, 7)
+        << 0 << 15000 << "Engy";
+    QTest::newRow("unquoted, spaced, past 64 bits")
+        << QByteArray("[Color]\nVAL2=+12, 99999999999999999999999, -99999999999999999999999\n") << 1
+        << QColor(12, 255, 0) << 0 << 15000 << "Engy";
     QTest::newRow("empty parts read as 0") << QByteArray("[Color]\nVAL5=\",,9\"\n") << 4
                                            << QColor(0, 0, 9) << 0 << 15000 << "Dis_Avr10";
     QTest::newRow("name Amb") << QByteArray("[Name]\nVAL4=Amb\n") << 3 << QColor(Qt::darkGray) << 0
@@ -295,6 +306,38 @@ void TestSettings::unwritableFile()
     const QStringList left = QDir(QCoreApplication::applicationDirPath())
                                  .entryList({ QStringLiteral("config.ini*") }, QDir::AllEntries);
     QCOMPARE(left, QStringList { QStringLiteral("config.ini") });
+}
+
+void TestSettings::nameShownAndKeptAsTyped_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("markup") << QByteArray("<b>x</b>") << "<b>x</b>";
+    QTest::newRow("image") << QByteArray(R"("<img src=\"/nowhere/fifo\">")")
+                           << R"(<img src="/nowhere/fifo">)";
+    QTest::newRow("entity") << QByteArray("\"&lt;i&gt;\"") << "&lt;i&gt;";
+    QTest::newRow("unquoted comma") << QByteArray("Distance, mm") << "Distance, mm";
+    QTest::newRow("unquoted commas, no spaces") << QByteArray("a,b,c") << "a, b, c";
+    QTest::newRow("quoted comma") << QByteArray("\"a,b\"") << "a,b";
+}
+
+void TestSettings::nameShownAndKeptAsTyped()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, shown);
+    writeConfig("[Name]\nVAL1=" + value + "\n");
+    const Seen seen = runOnce();
+    QCOMPARE(seen.names.at(0), shown);
+    QVERIFY(seen.plainText);
+
+    // Written back as one text, which the next start shows again.
+    {
+        const WrittenFile file;
+        const QVariant name = file.value("Name/VAL1");
+        QCOMPARE(name.userType(), int(QMetaType::QString));
+        QCOMPARE(name.toString(), shown);
+    }
+    QCOMPARE(runOnce().names.at(0), shown);
 }
 
 QTEST_MAIN(TestSettings)

@@ -71,6 +71,9 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     // Every readout starts in its channel's colour, shown or not.
     for (int k = 0; k < readoutEdits.size(); ++k) {
         paintReadout(k, ui->chart->channelColors[size_t(k)]);
+        // A name from the file is text: markup in it would be rendered, and an
+        // image in it loaded from wherever it points.
+        channelLabels.at(k)->setTextFormat(Qt::PlainText);
         channelLabels.at(k)->setText(channelNames[size_t(k)]);
     }
 
