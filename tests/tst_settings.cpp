@@ -2,6 +2,7 @@
 // writes back. Files are read back from a copy, never through the cache of
 // the settings object that wrote them.
 
+#include "channelsettings.h"
 #include "guitest.h"
 #include "varlabel.h"
 
@@ -11,6 +12,13 @@
 #include <QtTest>
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace guitest;
 
@@ -25,9 +33,9 @@ struct Seen
     bool plainText = true; // every label shows its name as text, not markup
 };
 
-void writeConfig(const QByteArray &content)
+void writeConfig(const QByteArray &content, const QString &path = configPath())
 {
-    QFile file(configPath());
+    QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(content), qint64(content.size()));
 }
@@ -84,6 +92,51 @@ private:
     std::unique_ptr<QSettings> settings;
 };
 
+// What stat says of the file a path leads to, zeros when there is none.
+struct stat fileStatus(const QString &path)
+{
+    struct stat status = {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
+// Should the start open the FIFO, its open blocks until a writer comes: this
+// brings one after 2 s, so the test fails instead of hanging.
+class FifoWriter
+{
+public:
+    explicit FifoWriter(const QString &fifo)
+        : path(QFile::encodeName(fifo))
+        , thread([this] { run(); })
+    { }
+    ~FifoWriter()
+    {
+        done = true;
+        thread.join();
+    }
+    bool wasNeeded() const { return needed; }
+
+private:
+    void run()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!done) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                needed = true;
+                const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    const QByteArray path;
+    std::atomic<bool> done { false };
+    std::atomic<bool> needed { false };
+    std::thread thread;
+};
+
 const QStringList defaultNames { "Dis",       "Engy",     "Temp",   "Ambient",
                                  "Dis_Avr10", "STD_Engy", "STD_Dis" };
 
@@ -106,6 +159,10 @@ private slots:
     void nameShownAndKeptAsTyped();
     void unwritableFile_data();
     void unwritableFile();
+    void fileKeptUnlessChanged_data();
+    void fileKeptUnlessChanged();
+    void notARegularFile_data();
+    void notARegularFile();
 };
 
 void TestSettings::firstRunWritesTheDefaults()
@@ -291,7 +348,9 @@ void TestSettings::unwritableFile()
             QSKIP("this user writes read-only files anyway (root)");
     }
 
-    const Seen seen = runOnce(); // the save fails quietly
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(directory ? "not a regular file" : "not saved"));
+    const Seen seen = runOnce(); // the save fails, said on standard error
     if (directory) {
         QCOMPARE(seen.names, defaultNames);
         QVERIFY(QFileInfo(configPath()).isDir());
@@ -338,6 +397,90 @@ void TestSettings::nameShownAndKeptAsTyped()
         QCOMPARE(name.toString(), shown);
     }
     QCOMPARE(runOnce().names.at(0), shown);
+}
+
+void TestSettings::fileKeptUnlessChanged_data()
+{
+    // Every key, each in the form a save writes it, among comments.
+    QByteArray full("; hand-kept\n");
+    for (const char *section : { "Color", "Min", "Max", "Name" }) {
+        full += "[" + QByteArray(section) + "]\n";
+        for (int k = 1; k <= 5; ++k) {
+            const QByteArray key = "VAL" + QByteArray::number(k) + "=";
+            if (section == QByteArray("Color"))
+                full += key + "\"" + QByteArray::number(k) + ",2,3\"\n";
+            else if (section == QByteArray("Name"))
+                full += key + (k == 1 ? QString::fromUtf8("距离").toUtf8() : "\"m, s\"") + "\n";
+            else
+                full += key + QByteArray::number(section == QByteArray("Min") ? -k : 1000 * k)
+                    + "\n";
+        }
+        full += "# end of " + QByteArray(section) + "\n";
+    }
+    QByteArray crlf = full;
+    crlf.replace("\n", "\r\n");
+    const QByteArray partial("; hand-kept\r\n[Name]\r\nVAL1=Dis\r\n");
+
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<bool>("unchanged");
+    QTest::newRow("every key, comments, CRLF") << crlf << false << true;
+    QTest::newRow("every key, through a link") << full << true << true;
+    QTest::newRow("keys missing: written") << partial << false << false;
+    QTest::newRow("keys missing, through a link: target written") << partial << true << false;
+}
+
+void TestSettings::fileKeptUnlessChanged()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, linked);
+    QFETCH(bool, unchanged);
+
+    const QTemporaryDir elsewhere;
+    const QString target = linked ? elsewhere.filePath(QStringLiteral("kept.ini")) : configPath();
+    writeConfig(content, target);
+    if (linked)
+        QVERIFY(QFile::link(target, configPath()));
+    const ino_t before = fileStatus(target).st_ino;
+
+    runOnce();
+    QCOMPARE(QFileInfo(configPath()).isSymLink(), linked);
+    if (linked)
+        QCOMPARE(QFileInfo(configPath()).symLinkTarget(), target);
+    if (unchanged) {
+        QCOMPARE(readRaw(target), content);
+        QCOMPARE(fileStatus(target).st_ino, before);
+    } else {
+        QCOMPARE(WrittenFile().keys().size(), 20);
+    }
+}
+
+void TestSettings::notARegularFile_data()
+{
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("a FIFO") << false;
+    QTest::newRow("a link to a FIFO") << true;
+}
+
+void TestSettings::notARegularFile()
+{
+    QFETCH(bool, linked);
+    const QTemporaryDir elsewhere;
+    const QString fifo = linked ? elsewhere.filePath(QStringLiteral("fifo")) : configPath();
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    if (linked)
+        QVERIFY(QFile::link(fifo, configPath()));
+
+    Seen seen;
+    {
+        const FifoWriter writer(fifo);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not a regular file"));
+        seen = runOnce();
+        QVERIFY2(!writer.wasNeeded(), "the start waited on the FIFO");
+    }
+    QCOMPARE(seen.names, defaultNames);
+    QVERIFY(S_ISFIFO(fileStatus(fifo).st_mode));
+    QCOMPARE(QFileInfo(configPath()).isSymLink(), linked);
 }
 
 QTEST_MAIN(TestSettings)

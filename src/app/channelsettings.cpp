@@ -1,6 +1,9 @@
 #include "channelsettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
@@ -68,12 +71,58 @@ void ChannelSettings::read(QSettings &file)
     }
 }
 
-void ChannelSettings::write(QSettings &file) const
+int ChannelSettings::write(QSettings &file) const
 {
+    int changed = 0;
+    // The file's text against the text a write would give it: a list (the
+    // same value without quotes) is written again as one quoted text.
+    const auto put = [&file, &changed](const QString &key, const QString &text) {
+        const QVariant held = file.value(key);
+        if (held.isValid() && !isList(held) && held.toString() == text)
+            return;
+        file.setValue(key, text);
+        ++changed;
+    };
     for (int k = 0; k < Channels; ++k) {
-        file.setValue(channelKey("Color", k), colorText(colors[size_t(k)]));
-        file.setValue(channelKey("Min", k), min[size_t(k)]);
-        file.setValue(channelKey("Max", k), max[size_t(k)]);
-        file.setValue(channelKey("Name", k), names[size_t(k)]);
+        put(channelKey("Color", k), colorText(colors[size_t(k)]));
+        put(channelKey("Min", k), QString::number(min[size_t(k)]));
+        put(channelKey("Max", k), QString::number(max[size_t(k)]));
+        put(channelKey("Name", k), names[size_t(k)]);
     }
+    return changed;
+}
+
+bool ChannelSettings::save(QSettings &file) const
+{
+    if (write(file) == 0)
+        return true;
+    file.sync();
+    // FormatError only says the file read at start was malformed; the write
+    // itself fails with AccessError.
+    if (file.status() != QSettings::AccessError)
+        return true;
+    qWarning("Channel settings not saved: cannot write %s",
+             qPrintable(QDir::toNativeSeparators(file.fileName())));
+    return false;
+}
+
+std::unique_ptr<QSettings> openSettingsFile(const QString &path)
+{
+    const QFileInfo info(path);
+    QString target = path;
+    if (info.exists())
+        target = info.canonicalFilePath();
+    else if (info.isSymLink())
+        target = info.symLinkTarget(); // a dangling link: the save creates its target
+
+    if (QFileInfo::exists(target) && !QFileInfo(target).isFile()) {
+        qWarning("%s is not a regular file: built-in channel settings in use, none saved",
+                 qPrintable(QDir::toNativeSeparators(path)));
+        return nullptr;
+    }
+    auto settings = std::make_unique<QSettings>(target, QSettings::IniFormat);
+    // Names typed into the file by hand are UTF-8; without this they would be
+    // read back as Latin-1.
+    settings->setIniCodec("UTF-8");
+    return settings;
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 class QSettings;
 
@@ -20,5 +21,17 @@ struct ChannelSettings
 
     // Replaces each value the file holds; one it lacks keeps what is here.
     void read(QSettings &file);
-    void write(QSettings &file) const;
+    // Sets only the keys whose text in the file differs from what would be
+    // written (a missing key differs) and returns how many: when none does,
+    // nothing is set and the file is never rewritten.
+    int write(QSettings &file) const;
+    // write(), then sync when something was set. A file that cannot take it
+    // is reported on standard error; returns false then.
+    bool save(QSettings &file) const;
 };
+
+// The settings object for path, set up as the tool reads and writes it. A
+// symbolic link is followed to its target, so a save leaves the link in place.
+// Returns nothing (with a warning) when path is not a regular file: opening a
+// FIFO or device would block or feed it, and a folder cannot be saved.
+std::unique_ptr<QSettings> openSettingsFile(const QString &path);

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "aboutqt.h"
+#include "channelsettings.h"
 #include "serialline.h"
 
 #include <QCloseEvent>
@@ -26,14 +27,12 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     , ui(new MainWindowUi)
     , serialPort(new QSerialPort(this))
     , localeCodec(QTextCodec::codecForName("System"))
-    , settings(new QSettings(QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"),
-                             QSettings::IniFormat))
+    , settings(
+          openSettingsFile(QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"))
+              .release())
     , deviceControl(new DeviceControl(serialPort, this))
     , portNameSource(std::move(portNames))
 {
-    // Names typed into the file by hand are UTF-8; without this they would be
-    // read back as Latin-1.
-    settings->setIniCodec("UTF-8");
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     // The icon and read-me live in the widgets library, which is static: the
@@ -94,7 +93,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    delete settings; // writes what closeEvent stored
+    delete settings; // null when config.ini is not a regular file
     delete ui;
 }
 

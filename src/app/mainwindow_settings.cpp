@@ -1,5 +1,6 @@
 // The channel settings file: colour, range and name of channels 0..4 in
-// config.ini beside the executable, read once at start, written on close.
+// config.ini beside the executable, read once at start; on close only what
+// changed is written.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -29,6 +30,8 @@ ChannelSettings currentSettings(const Chart &chart,
 
 void MainWindow::loadChannelSettings()
 {
+    if (!settings)
+        return;
     Chart *chart = ui->chart;
     ChannelSettings values = currentSettings(*chart, channelNames);
     values.read(*settings);
@@ -42,5 +45,6 @@ void MainWindow::loadChannelSettings()
 
 void MainWindow::saveChannelSettings()
 {
-    currentSettings(*ui->chart, channelNames).write(*settings);
+    if (settings)
+        currentSettings(*ui->chart, channelNames).save(*settings);
 }
