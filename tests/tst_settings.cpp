@@ -163,6 +163,8 @@ private slots:
     void fileKeptUnlessChanged();
     void notARegularFile_data();
     void notARegularFile();
+    void perUserFileWhenFolderReadOnly_data();
+    void perUserFileWhenFolderReadOnly();
 };
 
 void TestSettings::firstRunWritesTheDefaults()
@@ -481,6 +483,63 @@ void TestSettings::notARegularFile()
     QCOMPARE(seen.names, defaultNames);
     QVERIFY(S_ISFIFO(fileStatus(fifo).st_mode));
     QCOMPARE(QFileInfo(configPath()).isSymLink(), linked);
+}
+
+void TestSettings::perUserFileWhenFolderReadOnly_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QByteArray>("beside"); // null: no file beside the executable
+    QTest::addColumn<QByteArray>("perUser"); // null: no per-user file yet
+    QTest::addColumn<QByteArray>("perUserAfter");
+
+    const QByteArray installed("[Name]\nVAL1=Installed\n");
+    const QByteArray own("[Name]\nVAL1=Own\n");
+    QTest::newRow("writable: beside, as ever")
+        << false << installed << QByteArray() << QByteArray();
+    QTest::newRow("read-only: seeded from beside")
+        << true << installed << QByteArray() << installed;
+    QTest::newRow("read-only: per-user file kept") << true << installed << own << own;
+    QTest::newRow("read-only, none beside: nothing seeded")
+        << true << QByteArray() << QByteArray() << QByteArray();
+}
+
+void TestSettings::perUserFileWhenFolderReadOnly()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(QByteArray, beside);
+    QFETCH(QByteArray, perUser);
+    QFETCH(QByteArray, perUserAfter);
+
+    const QTemporaryDir root;
+    const QString binDir = root.filePath(QStringLiteral("bin"));
+    const QString userDir = root.filePath(QStringLiteral("config/tav47"));
+    const QString userFile = userDir + QStringLiteral("/config.ini");
+    QVERIFY(QDir().mkpath(binDir));
+    if (!beside.isNull()) {
+        writeConfig(beside, binDir + QStringLiteral("/config.ini"));
+        QFile::setPermissions(binDir + QStringLiteral("/config.ini"), QFile::ReadOwner);
+    }
+    if (!perUser.isNull()) {
+        QVERIFY(QDir().mkpath(userDir));
+        writeConfig(perUser, userFile);
+    }
+    const QFile::Permissions writable = QFile::permissions(binDir);
+    if (readOnly)
+        QFile::setPermissions(binDir, QFile::ReadOwner | QFile::ExeOwner);
+    const bool stillWritable = QFileInfo(binDir).isWritable();
+    const QString path = settingsFilePath(binDir, userDir);
+    QFile::setPermissions(binDir, writable);
+    if (readOnly && stillWritable)
+        QSKIP("this user writes to read-only folders anyway (root)");
+
+    QCOMPARE(path, readOnly ? userFile : binDir + QStringLiteral("/config.ini"));
+    QCOMPARE(QFileInfo::exists(userFile), !perUserAfter.isNull());
+    if (!perUserAfter.isNull()) {
+        QCOMPARE(readRaw(userFile), perUserAfter);
+        QVERIFY(QFile::permissions(userFile) & QFile::WriteOwner);
+    }
+    if (!readOnly)
+        QVERIFY(!QFileInfo::exists(userDir));
 }
 
 QTEST_MAIN(TestSettings)

@@ -106,6 +106,24 @@ bool ChannelSettings::save(QSettings &file) const
     return false;
 }
 
+QString settingsFilePath(const QString &besideExe, const QString &perUserDir)
+{
+    const QString beside = QDir(besideExe).filePath(QStringLiteral("config.ini"));
+    // QSettings saves by renaming a new file over the old one, so the folder
+    // must be writable, not merely the file.
+    if (QFileInfo(besideExe).isWritable() || perUserDir.isEmpty())
+        return beside;
+
+    const QString perUser = QDir(perUserDir).filePath(QStringLiteral("config.ini"));
+    const QFileInfo existing(perUser);
+    if (!existing.exists() && !existing.isSymLink() && QDir().mkpath(perUserDir)
+        && QFileInfo(beside).isFile() && QFile::copy(beside, perUser)) {
+        // The copy takes the installed file's permissions, perhaps read-only.
+        QFile::setPermissions(perUser, QFile::permissions(perUser) | QFile::WriteOwner);
+    }
+    return perUser;
+}
+
 std::unique_ptr<QSettings> openSettingsFile(const QString &path)
 {
     const QFileInfo info(path);

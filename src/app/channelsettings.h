@@ -30,6 +30,11 @@ struct ChannelSettings
     bool save(QSettings &file) const;
 };
 
+// Where config.ini lives: beside the executable while that folder is writable
+// (an unpacked copy), otherwise in perUserDir (installed under /usr/bin),
+// which is then created and seeded once with the file beside the executable.
+QString settingsFilePath(const QString &besideExe, const QString &perUserDir);
+
 // The settings object for path, set up as the tool reads and writes it. A
 // symbolic link is followed to its target, so a save leaves the link in place.
 // Returns nothing (with a warning) when path is not a regular file: opening a

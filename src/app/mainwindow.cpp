@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStyleOptionFrame>
 #include <QTextCodec>
 #include <QTimer>
@@ -27,9 +28,10 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     , ui(new MainWindowUi)
     , serialPort(new QSerialPort(this))
     , localeCodec(QTextCodec::codecForName("System"))
-    , settings(
-          openSettingsFile(QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"))
-              .release())
+    , settings(openSettingsFile(settingsFilePath(QCoreApplication::applicationDirPath(),
+                                                 QStandardPaths::writableLocation(
+                                                     QStandardPaths::AppConfigLocation)))
+                   .release())
     , deviceControl(new DeviceControl(serialPort, this))
     , portNameSource(std::move(portNames))
 {

@@ -1,5 +1,5 @@
 // The channel settings file: colour, range and name of channels 0..4 in
-// config.ini beside the executable, read once at start; on close only what
+// config.ini (see settingsFilePath), read once at start; on close only what
 // changed is written.
 
 #include "mainwindow.h"
