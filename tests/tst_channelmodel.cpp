@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -81,6 +82,8 @@ private slots:
     void constantSeries();
     void readoutValue_data();
     void readoutValue();
+    void runningSumsMatchAFullPass_data();
+    void runningSumsMatchAFullPass();
 };
 
 void TestChannelModel::firstFrame()
@@ -291,4 +294,44 @@ void TestChannelModel::readoutValue()
 }
 
 QTEST_GUILESS_MAIN(TestChannelModel)
+// The statistics come from running sums where those are exact; at every
+// frame they must equal, bit for bit, a full pass over the samples held.
+void TestChannelModel::runningSumsMatchAFullPass_data()
+{
+    QTest::addColumn<QVector<float>>("values"); // fed as distance and energy, cycled
+    QTest::addColumn<int>("frames");
+
+    QTest::newRow("sensor range") << QVector<float> { 0, 65535, 1234, 7, 40000, 3 } << 1500;
+    QTest::newRow("fractions pass through the window")
+        << QVector<float> { 100, 100.5f, 101 } << 1200;
+    QTest::newRow("one NaN, then whole numbers again")
+        << QVector<float> { std::numeric_limits<float>::quiet_NaN() } + repeated(9, 700) << 1400;
+    QTest::newRow("beyond the exact limit") << QVector<float> { 2e6f, 1, 3e9f, -5 } << 1100;
+    QTest::newRow("infinity") << QVector<float> { std::numeric_limits<float>::infinity(), 2 }
+                              << 600;
+}
+
+void TestChannelModel::runningSumsMatchAFullPass()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(int, frames);
+
+    ChannelModel model;
+    for (int i = 0; i < frames; ++i) {
+        const ChannelSeries &dis = model.series[ChannelModel::Distance];
+        quint16 mean;
+        float dev;
+        SeriesStats::meanAndStdDev(dis.constData(), dis.size(), &mean, &dev);
+        const float energyDev
+            = SeriesStats::populationStdDev(model.series[ChannelModel::Energy].constData(),
+                                            model.series[ChannelModel::Energy].size());
+        const float v = values.at(i % values.size());
+        addFrame(model, v, v);
+        QCOMPARE(model.meanDis, mean);
+        QVERIFY2(std::memcmp(&model.stdDis, &dev, sizeof dev) == 0, qPrintable(QString::number(i)));
+        QVERIFY2(std::memcmp(&model.stdEngy, &energyDev, sizeof dev) == 0,
+                 qPrintable(QString::number(i)));
+    }
+}
+
 #include "tst_channelmodel.moc"

@@ -14,11 +14,12 @@ void ChannelModel::addSample(int channel, float value)
         }
         const ChannelSeries &dis = series[Distance];
         const ChannelSeries &engy = series[Energy];
-        // One pass gives both distance statistics: they are redone for every
-        // frame, at up to 1800 frames a second.
-        SeriesStats::meanAndStdDev(dis.constData(), dis.size(), &meanDis, &stdDis);
+        // Redone for every frame, at up to 1800 frames a second: from the
+        // series' running sums, not a walk over 500 samples.
+        SeriesStats::meanAndStdDev(dis, &meanDis, &stdDis);
         avr10Dis = SeriesStats::meanOfNewest10(dis);
-        stdEngy = SeriesStats::populationStdDev(engy.constData(), engy.size());
+        quint16 unusedMean;
+        SeriesStats::meanAndStdDev(engy, &unusedMean, &stdEngy);
         series[DistanceMean10].append(float(avr10Dis));
     }
     series[size_t(channel)].append(value);

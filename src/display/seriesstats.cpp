@@ -31,6 +31,19 @@ quint16 mean(const float *samples, int count)
     return truncateTo16(sum / double(count));
 }
 
+namespace {
+
+void fromSums(double sum, double squares, int count, quint16 *mean, float *stdDev)
+{
+    const double n = count;
+    *mean = truncateTo16(sum / n);
+    const double variance = squares / n - (sum / n) * (sum / n);
+    if (variance > 0.0)
+        *stdDev = float(std::sqrt(variance));
+}
+
+} // namespace
+
 void meanAndStdDev(const float *samples, int count, quint16 *mean, float *stdDev)
 {
     *mean = 0;
@@ -44,11 +57,18 @@ void meanAndStdDev(const float *samples, int count, quint16 *mean, float *stdDev
         sum += v;
         squares += v * v;
     }
-    const double n = count;
-    *mean = truncateTo16(sum / n);
-    const double variance = squares / n - (sum / n) * (sum / n);
-    if (variance > 0.0)
-        *stdDev = float(std::sqrt(variance));
+    fromSums(sum, squares, count, mean, stdDev);
+}
+
+void meanAndStdDev(const ChannelSeries &series, quint16 *mean, float *stdDev)
+{
+    if (!series.hasExactSums() || series.isEmpty()) {
+        meanAndStdDev(series.constData(), series.size(), mean, stdDev);
+        return;
+    }
+    *mean = 0;
+    *stdDev = 0.0f;
+    fromSums(series.sum(), series.sumOfSquares(), series.size(), mean, stdDev);
 }
 
 float populationStdDev(const float *samples, int count)

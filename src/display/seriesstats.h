@@ -13,6 +13,9 @@ quint16 mean(const float *samples, int count);
 float populationStdDev(const float *samples, int count);
 // Both of the above in one pass over the samples, with the same results.
 void meanAndStdDev(const float *samples, int count, quint16 *mean, float *stdDev);
+// The same results for a whole series, from its running sums when they are
+// exact, else by a pass over its samples.
+void meanAndStdDev(const ChannelSeries &series, quint16 *mean, float *stdDev);
 // Truncated mean of the newest ten (of all of them while fewer are held).
 quint16 meanOfNewest10(const ChannelSeries &series);
 // A standard deviation as its readout shows it: rounded half up, reduced to
