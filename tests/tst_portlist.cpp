@@ -13,7 +13,7 @@
 
 #include <memory>
 
-class PortListTest : public QObject
+class TestPortList : public QObject
 {
     Q_OBJECT
 
@@ -23,7 +23,7 @@ private slots:
     void refreshButtonAppliesTheMerge();
 };
 
-void PortListTest::merge_data()
+void TestPortList::merge_data()
 {
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<int>("current");
@@ -75,7 +75,7 @@ void PortListTest::merge_data()
         << QStringList { "COM1", "COM2" } << 0 << QString();
 }
 
-void PortListTest::merge()
+void TestPortList::merge()
 {
     QFETCH(QStringList, items);
     QFETCH(int, current);
@@ -110,7 +110,7 @@ void PortListTest::merge()
     QCOMPARE(combo.currentIndex(), expectedCurrent);
 }
 
-void PortListTest::refreshButtonAppliesTheMerge()
+void TestPortList::refreshButtonAppliesTheMerge()
 {
     const QString config = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
     QFile::remove(config);
@@ -156,5 +156,5 @@ void PortListTest::refreshButtonAppliesTheMerge()
     QFile::remove(config);
 }
 
-QTEST_MAIN(PortListTest)
+QTEST_MAIN(TestPortList)
 #include "tst_portlist.moc"

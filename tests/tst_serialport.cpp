@@ -79,7 +79,7 @@ qint64 residentBytes()
 
 } // namespace
 
-class SerialPortTest : public QObject
+class TestSerialPort : public QObject
 {
     Q_OBJECT
 
@@ -126,7 +126,7 @@ private:
     QString m_configPath;
 };
 
-void SerialPortTest::init()
+void TestSerialPort::init()
 {
     m_configPath = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
     QFile::remove(m_configPath);
@@ -135,20 +135,20 @@ void SerialPortTest::init()
     makeWindow({ m_device->portPath() });
 }
 
-void SerialPortTest::cleanup()
+void TestSerialPort::cleanup()
 {
     m_window.reset(); // the port first, so the device never vanishes under it
     m_device.reset();
     QFile::remove(m_configPath);
 }
 
-void SerialPortTest::makeWindow(const QStringList &ports)
+void TestSerialPort::makeWindow(const QStringList &ports)
 {
     m_window.reset();
     m_window = std::make_unique<MainWindow>([ports] { return ports; });
 }
 
-void SerialPortTest::openPort()
+void TestSerialPort::openPort()
 {
     click("openBtn");
     QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("close"));
@@ -156,7 +156,7 @@ void SerialPortTest::openPort()
     m_device->clearReceived();
 }
 
-QByteArray SerialPortTest::receivedAfter(int n)
+QByteArray TestSerialPort::receivedAfter(int n)
 {
     QElapsedTimer clock;
     clock.start();
@@ -166,7 +166,7 @@ QByteArray SerialPortTest::receivedAfter(int n)
     return m_device->receivedBytes();
 }
 
-void SerialPortTest::openWritesStopFrameFirstAndLocksControls()
+void TestSerialPort::openWritesStopFrameFirstAndLocksControls()
 {
     click("openBtn");
 
@@ -179,7 +179,7 @@ void SerialPortTest::openWritesStopFrameFirstAndLocksControls()
     QCOMPARE(widget<QLabel>("RcvCnt")->text(), QStringLiteral("0"));
 }
 
-void SerialPortTest::startSequence_data()
+void TestSerialPort::startSequence_data()
 {
     QTest::addColumn<int>("rateIndex");
     QTest::addColumn<QByteArray>("rateFrame");
@@ -196,7 +196,7 @@ void SerialPortTest::startSequence_data()
                              << false;
 }
 
-void SerialPortTest::startSequence()
+void TestSerialPort::startSequence()
 {
     QFETCH(int, rateIndex);
     QFETCH(QByteArray, rateFrame);
@@ -236,7 +236,7 @@ void SerialPortTest::startSequence()
                  qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wallMs)));
 }
 
-void SerialPortTest::stopWritesExactlyTheStopFrame()
+void TestSerialPort::stopWritesExactlyTheStopFrame()
 {
     openPort();
     click("Lidar_StopBtn");
@@ -244,7 +244,7 @@ void SerialPortTest::stopWritesExactlyTheStopFrame()
     QCOMPARE(receivedAfter(5), hex("AA55610060"));
 }
 
-void SerialPortTest::closeWritesNothing()
+void TestSerialPort::closeWritesNothing()
 {
     openPort();
     click("openBtn");
@@ -261,7 +261,7 @@ void SerialPortTest::closeWritesNothing()
     QCOMPARE(receivedAfter(5), hex("AA55610060"));
 }
 
-void SerialPortTest::receivedCountCountsEveryByte()
+void TestSerialPort::receivedCountCountsEveryByte()
 {
     openPort();
     auto *count = widget<QLabel>("RcvCnt");
@@ -289,7 +289,7 @@ void SerialPortTest::receivedCountCountsEveryByte()
     QCOMPARE(m_window->receivedByteCount(), quint64(2));
 }
 
-void SerialPortTest::energyDeviationLeavesOutTheNewestFrame()
+void TestSerialPort::energyDeviationLeavesOutTheNewestFrame()
 {
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -307,7 +307,7 @@ void SerialPortTest::energyDeviationLeavesOutTheNewestFrame()
     QCOMPARE(widget<QLineEdit>("val6")->text(), QStringLiteral("0"));
 }
 
-void SerialPortTest::lostDeviceGivesOneCriticalBox_data()
+void TestSerialPort::lostDeviceGivesOneCriticalBox_data()
 {
     QTest::addColumn<bool>("deviceThread");
     QTest::addColumn<int>("error");
@@ -321,7 +321,7 @@ void SerialPortTest::lostDeviceGivesOneCriticalBox_data()
     QTest::newRow("read error") << true << int(QSerialPort::ReadError);
 }
 
-void SerialPortTest::lostDeviceGivesOneCriticalBox()
+void TestSerialPort::lostDeviceGivesOneCriticalBox()
 {
     QFETCH(bool, deviceThread);
     QFETCH(int, error);
@@ -376,7 +376,7 @@ void SerialPortTest::lostDeviceGivesOneCriticalBox()
 
 enum PortChoice { SimulatedPort, MissingPort, NoPort };
 
-void SerialPortTest::failedOpen_data()
+void TestSerialPort::failedOpen_data()
 {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("baud");
@@ -389,7 +389,7 @@ void SerialPortTest::failedOpen_data()
     QTest::newRow("no port listed") << int(NoPort) << QStringLiteral("460800") << QString();
 }
 
-void SerialPortTest::failedOpen()
+void TestSerialPort::failedOpen()
 {
     QFETCH(int, port);
     QFETCH(QString, baud);
@@ -418,7 +418,7 @@ void SerialPortTest::failedOpen()
     QCOMPARE(boxes.titles.size(), 2);
 }
 
-void SerialPortTest::scanWithPortClosed_data()
+void TestSerialPort::scanWithPortClosed_data()
 {
     QTest::addColumn<QByteArray>("button");
     QTest::addColumn<bool>("openedBefore");
@@ -429,7 +429,7 @@ void SerialPortTest::scanWithPortClosed_data()
     QTest::newRow("stop after close") << QByteArray("Lidar_StopBtn") << true;
 }
 
-void SerialPortTest::scanWithPortClosed()
+void TestSerialPort::scanWithPortClosed()
 {
     QFETCH(QByteArray, button);
     QFETCH(bool, openedBefore);
@@ -446,7 +446,7 @@ void SerialPortTest::scanWithPortClosed()
     QCOMPARE(receivedAfter(0), QByteArray());
 }
 
-void SerialPortTest::clicksDuringStart_data()
+void TestSerialPort::clicksDuringStart_data()
 {
     // Each action comes 100 ms after the one before, the first 100 ms after a
     // Start at 10 Hz: "start N" picks rate N and clicks Start again.
@@ -467,7 +467,7 @@ void SerialPortTest::clicksDuringStart_data()
     QTest::newRow("window closed") << QStringList { "close" } << rate10 << QString() << 0;
 }
 
-void SerialPortTest::clicksDuringStart()
+void TestSerialPort::clicksDuringStart()
 {
     QFETCH(QStringList, actions);
     QFETCH(QByteArray, sent);
@@ -508,7 +508,7 @@ void SerialPortTest::clicksDuringStart()
     QVERIFY(residentBytes() - rssBefore < 20 * 1024 * 1024);
 }
 
-void SerialPortTest::streamAt1800HzLosesNothing()
+void TestSerialPort::streamAt1800HzLosesNothing()
 {
     openPort();
     widget<QComboBox>("LidarModeCombo")->setCurrentIndex(5);
@@ -547,5 +547,5 @@ void SerialPortTest::streamAt1800HzLosesNothing()
     QCOMPARE(chart->model().series[ChannelModel::Ambient].last(), float(sent.ambient));
 }
 
-QTEST_MAIN(SerialPortTest)
+QTEST_MAIN(TestSerialPort)
 #include "tst_serialport.moc"

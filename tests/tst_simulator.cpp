@@ -114,7 +114,7 @@ std::unique_ptr<Tav47Simulator> openDevice(const SimulatorOptions &options = Sim
 
 } // namespace
 
-class SimulatorTest : public QObject
+class TestSimulator : public QObject
 {
     Q_OBJECT
 
@@ -134,7 +134,7 @@ private slots:
     void runsInItsOwnThread();
 };
 
-void SimulatorTest::streamsMeasurementFrames()
+void TestSimulator::streamsMeasurementFrames()
 {
     SimulatorOptions options;
     options.rateCode = 2; // 200 Hz from the start
@@ -167,7 +167,7 @@ void SimulatorTest::streamsMeasurementFrames()
         QVERIFY(qAbs(int(host.frames[i].distance) - int(host.frames[i - 1].distance)) < 25);
 }
 
-void SimulatorTest::rateCodes_data()
+void TestSimulator::rateCodes_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("hz");
@@ -179,7 +179,7 @@ void SimulatorTest::rateCodes_data()
     QTest::newRow("1800 Hz") << 5 << 1800;
 }
 
-void SimulatorTest::rateCodes()
+void TestSimulator::rateCodes()
 {
     QFETCH(int, code);
     QFETCH(int, hz);
@@ -201,7 +201,7 @@ void SimulatorTest::rateCodes()
              qPrintable(QStringLiteral("%1 frames in %2 s").arg(sent).arg(seconds)));
 }
 
-void SimulatorTest::commands_data()
+void TestSimulator::commands_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("streams");
@@ -218,7 +218,7 @@ void SimulatorTest::commands_data()
         << hex("0011AA") + rateFrame(5) + StartFrame << true << 1800;
 }
 
-void SimulatorTest::commands()
+void TestSimulator::commands()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, streams);
@@ -237,7 +237,7 @@ void SimulatorTest::commands()
     QCOMPARE(host.otherFrames, 0); // commands are obeyed, not echoed
 }
 
-void SimulatorTest::steadyClockCatchesUpAfterStall()
+void TestSimulator::steadyClockCatchesUpAfterStall()
 {
     SimulatorOptions options;
     options.rateCode = 5;
@@ -260,7 +260,7 @@ void SimulatorTest::steadyClockCatchesUpAfterStall()
     QTRY_COMPARE(quint64(host.frames.size()), device->framesSent());
 }
 
-void SimulatorTest::frameLimit()
+void TestSimulator::frameLimit()
 {
     SimulatorOptions options;
     options.rateCode = 5;
@@ -280,7 +280,7 @@ void SimulatorTest::frameLimit()
     QCOMPARE(finished.count(), 1);
 }
 
-void SimulatorTest::noise_data()
+void TestSimulator::noise_data()
 {
     QTest::addColumn<double>("fraction");
     QTest::newRow("a tenth") << 0.1;
@@ -288,7 +288,7 @@ void SimulatorTest::noise_data()
     QTest::newRow("most") << 0.9;
 }
 
-void SimulatorTest::noise()
+void TestSimulator::noise()
 {
     QFETCH(double, fraction);
     SimulatorOptions options;
@@ -316,7 +316,7 @@ void SimulatorTest::noise()
              qPrintable(QString::number(device->framesIntact())));
 }
 
-void SimulatorTest::seedGivesTheSameStream()
+void TestSimulator::seedGivesTheSameStream()
 {
     auto take = [](quint32 seed) {
         SimulatorOptions options;
@@ -338,7 +338,7 @@ void SimulatorTest::seedGivesTheSameStream()
     QVERIFY(take(4) != first);
 }
 
-void SimulatorTest::hostClosesAndReopens()
+void TestSimulator::hostClosesAndReopens()
 {
     SimulatorOptions options;
     options.rateCode = 4;
@@ -369,7 +369,7 @@ void SimulatorTest::hostClosesAndReopens()
     QTRY_COMPARE(device->currentRateHz(), 10);
 }
 
-void SimulatorTest::closedMasterLooksLikeALostDevice()
+void TestSimulator::closedMasterLooksLikeALostDevice()
 {
     auto device = openDevice();
     Host host(device->portPath());
@@ -379,7 +379,7 @@ void SimulatorTest::closedMasterLooksLikeALostDevice()
     QTRY_VERIFY(host.hungUp);
 }
 
-void SimulatorTest::runsInItsOwnThread()
+void TestSimulator::runsInItsOwnThread()
 {
     SimulatorOptions options;
     options.rateCode = 5;
@@ -399,5 +399,5 @@ void SimulatorTest::runsInItsOwnThread()
     QVERIFY(thread.simulator()->framesSent() > 900);
 }
 
-QTEST_GUILESS_MAIN(SimulatorTest)
+QTEST_GUILESS_MAIN(TestSimulator)
 #include "tst_simulator.moc"
