@@ -6,6 +6,7 @@
 #include "measurement.h"
 #include "simulator.h"
 #include "simulatorthread.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -14,18 +15,14 @@
 #include <QtTest>
 
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
+using namespace testsupport;
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+namespace {
 
 QByteArray rateFrame(int code)
 {
@@ -34,13 +31,6 @@ QByteArray rateFrame(int code)
 
 const QByteArray StartFrame = hex("AA5560005F");
 const QByteArray StopFrame = hex("AA55610060");
-
-double processCpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 // The host end: drains the port as bytes come and decodes what it reads.
 class Host : public QObject
