@@ -1,23 +1,24 @@
 // The Refresh button's merge of the port list, as a pure rule and on the
 // window's real selector.
 
-#include "mainwindow.h"
+#include "guitest.h"
 #include "portlist.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
-#include <memory>
+using namespace guitest;
 
 class TestPortList : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void init() { removeConfig(); }
+    void cleanup() { removeConfig(); }
+
     void merge_data();
     void merge();
     void refreshButtonAppliesTheMerge();
@@ -112,15 +113,12 @@ void TestPortList::merge()
 
 void TestPortList::refreshButtonAppliesTheMerge()
 {
-    const QString config = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
-    QFile::remove(config);
     auto ports = std::make_shared<QStringList>(QStringList { "ttyS0", "ttyS1", "ttyUSB0" });
     {
         MainWindow window([ports] { return *ports; });
-        auto *combo = window.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
-        auto *refresh = window.findChild<QPushButton *>(QStringLiteral("detectBtn"));
-        auto *status = window.findChild<QLineEdit *>(QStringLiteral("statusLineEdit"));
-        QVERIFY(combo && refresh && status);
+        auto *combo = child<QComboBox>(&window, "portnameCombo");
+        auto *refresh = child<QPushButton>(&window, "detectBtn");
+        auto *status = child<QLineEdit>(&window, "statusLineEdit");
 
         // The constructor's own refresh filled the list.
         QCOMPARE(combo->count(), 3);
@@ -153,7 +151,6 @@ void TestPortList::refreshButtonAppliesTheMerge()
         QCOMPARE(combo->currentText(), QStringLiteral("TTYS0"));
         QCOMPARE(status->text(), QStringLiteral("ttyS0移除新添TTYS0"));
     }
-    QFile::remove(config);
 }
 
 QTEST_MAIN(TestPortList)

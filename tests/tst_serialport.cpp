@@ -1,83 +1,22 @@
 // The serial link end to end: the main window drives a real QSerialPort on a
 // pseudo-terminal whose far end is the in-process device simulator.
 
-#include "chart.h"
 #include "commandtable.h"
+#include "guitest.h"
 #include "lidarframe.h"
-#include "mainwindow.h"
 #include "measurement.h"
 #include "simulator.h"
 #include "simulatorthread.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <ctime>
-#include <functional>
-#include <memory>
-
-namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-double processCpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-// Closes every modal message box shortly after it appears and notes what it
-// said, so a test never blocks on one.
-class BoxCloser : public QObject
-{
-public:
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || box == m_last)
-                return;
-            m_last = box;
-            if (whileUp)
-                whileUp();
-            titles.append(box->windowTitle());
-            texts.append(box->text());
-            box->done(QMessageBox::Ok);
-        });
-        m_timer.start(10);
-    }
-    std::function<void()> whileUp; // called while each box is still up
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-    QPointer<QMessageBox> m_last;
-};
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
-}
-
-} // namespace
+using namespace guitest;
 
 class TestSerialPort : public QObject
 {
@@ -105,14 +44,17 @@ private slots:
     void streamAt1800HzLosesNothing();
 
 private:
-    void makeWindow(const QStringList &ports);
+    // One window at a time: the old one lets go of the port and of config.ini
+    // before the new one takes them.
+    void makeWindow(const QStringList &ports)
+    {
+        m_window.reset();
+        m_window = guitest::makeWindow(ports);
+    }
     template<typename T>
     T *widget(const char *name) const
     {
-        T *w = m_window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return child<T>(m_window.get(), QLatin1String(name));
     }
     QString status() const { return widget<QLineEdit>("statusLineEdit")->text(); }
     void click(const char *button) { widget<QPushButton>(button)->click(); }
@@ -123,13 +65,11 @@ private:
 
     std::unique_ptr<Tav47Simulator> m_device;
     std::unique_ptr<MainWindow> m_window;
-    QString m_configPath;
 };
 
 void TestSerialPort::init()
 {
-    m_configPath = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
-    QFile::remove(m_configPath);
+    removeConfig();
     m_device = std::make_unique<Tav47Simulator>();
     QVERIFY2(m_device->open(), qPrintable(m_device->errorString()));
     makeWindow({ m_device->portPath() });
@@ -139,13 +79,7 @@ void TestSerialPort::cleanup()
 {
     m_window.reset(); // the port first, so the device never vanishes under it
     m_device.reset();
-    QFile::remove(m_configPath);
-}
-
-void TestSerialPort::makeWindow(const QStringList &ports)
-{
-    m_window.reset();
-    m_window = std::make_unique<MainWindow>([ports] { return ports; });
+    removeConfig();
 }
 
 void TestSerialPort::openPort()
@@ -291,8 +225,7 @@ void TestSerialPort::receivedCountCountsEveryByte()
 
 void TestSerialPort::energyDeviationLeavesOutTheNewestFrame()
 {
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(showExposed(m_window.get()));
     openPort();
     // Twenty equal energies, then an outlier: the deviation is taken as the
     // outlier's distance arrives, before its energy joins the history.
@@ -334,8 +267,7 @@ void TestSerialPort::lostDeviceGivesOneCriticalBox()
     click("openBtn");
     QTRY_COMPARE(device->receivedBytes().size(), 5);
 
-    auto *port = m_window->findChild<QSerialPort *>();
-    QVERIFY(port);
+    auto *port = child<QSerialPort>(m_window.get());
     qRegisterMetaType<QSerialPort::SerialPortError>();
     QSignalSpy errors(port, &QSerialPort::errorOccurred);
     BoxCloser boxes;
@@ -538,8 +470,7 @@ void TestSerialPort::streamAt1800HzLosesNothing()
     QCOMPARE(shown.ambient, sent.ambient);
     QCOMPARE(shown.temperature, 0u);
 
-    auto *chart = m_window->findChild<Chart *>(QStringLiteral("chart"));
-    QVERIFY(chart);
+    auto *chart = widget<Chart>("chart");
     QCOMPARE(chart->model().series[ChannelModel::Distance].size(), ChannelSeries::Capacity);
     QCOMPARE(chart->model().series[ChannelModel::Distance].last(), float(sent.distance));
     QCOMPARE(chart->model().series[ChannelModel::Energy].last(), float(sent.energy));
