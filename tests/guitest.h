@@ -1,20 +1,26 @@
 #pragma once
 
-// Shared helpers of the widget tests.
+// Helpers shared by the widget tests.
 
 #include "chart.h"
 #include "mainwindow.h"
+#include "testsupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QImage>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace guitest {
+
+using namespace testsupport; // the widget tests use the Core helpers as their own
 
 inline QString configPath()
 {
@@ -31,21 +37,65 @@ inline void removeConfig()
     QFile::remove(path);
 }
 
-// A window whose port list is empty, so nothing depends on the machine's ports.
-inline std::unique_ptr<MainWindow> makeWindow()
+inline void writeConfig(const QByteArray &content)
 {
-    return std::make_unique<MainWindow>([] { return QStringList(); });
+    writeFile(configPath(), content);
 }
 
-// One decoded frame as the decoder hands it over: channels 0 to 3 in order.
-inline void addFrame(ChannelModel &model, float distance, float energy = 0, float temperature = 0,
-                     float ambient = 0)
+// A window on a fixed port list, empty unless given: nothing depends on the
+// machine's ports.
+inline std::unique_ptr<MainWindow> makeWindow(const QStringList &ports = {})
 {
-    model.addSample(0, distance);
-    model.addSample(1, energy);
-    model.addSample(2, temperature);
-    model.addSample(3, ambient);
+    return std::make_unique<MainWindow>([ports] { return ports; });
 }
+
+// Shows the window and waits until it is on screen.
+inline bool showExposed(QWidget *window)
+{
+    window->show();
+    return QTest::qWaitForWindowExposed(window);
+}
+
+// The child of that name (with none given, of that type). A missing one ends
+// the program: every step after the look-up would use it.
+template<typename T>
+T *child(const QObject *parent, const QString &name = QString())
+{
+    T *found = parent->findChild<T *>(name);
+    if (!found)
+        qFatal("%s \"%s\" has no %s named \"%s\"", parent->metaObject()->className(),
+               qPrintable(parent->objectName()), T::staticMetaObject.className(), qPrintable(name));
+    return found;
+}
+
+// Closes every modal message box shortly after it appears and notes what it
+// said, so a test never blocks on one.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box == m_last)
+                return;
+            m_last = box;
+            if (whileUp)
+                whileUp();
+            titles.append(box->windowTitle());
+            texts.append(box->text());
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(10);
+    }
+    std::function<void()> whileUp; // called while each box is still up
+    QStringList titles;
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+    QPointer<QMessageBox> m_last;
+};
 
 // Paints the chart alone on black, the way the form shows it minus the blue:
 // the background is not the chart's own drawing.

@@ -33,9 +33,7 @@ QList<AboutQT *> aboutWindows()
 
 void clickAbout(MainWindow &window)
 {
-    auto *button = window.findChild<QPushButton *>(QStringLiteral("pushButton"));
-    QVERIFY(button);
-    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(&window, "pushButton"), Qt::LeftButton);
 }
 
 } // namespace
@@ -66,8 +64,7 @@ void TestAbout::cleanup()
 void TestAbout::eachClickOpensAnotherWindow()
 {
     const auto window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(showExposed(window.get()));
     QVERIFY(aboutWindows().isEmpty());
 
     clickAbout(*window);
@@ -91,10 +88,8 @@ void TestAbout::eachClickOpensAnotherWindow()
 void TestAbout::aboutTextNamesTheRunningQt()
 {
     AboutQT about;
-    about.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&about));
-    auto *label = about.findChild<QLabel *>(QStringLiteral("label"));
-    QVERIFY(label);
+    QVERIFY(showExposed(&about));
+    auto *label = child<QLabel>(&about, "label");
     QVERIFY(label->wordWrap());
     const QString text = label->text();
     const QStringList paragraphs = text.split(QStringLiteral("\n\n"));
@@ -197,9 +192,7 @@ void TestAbout::iconFileLayout()
 {
     // The icon directory itself: six 32-bit entries, the largest stored as PNG.
     const auto window = makeWindow();
-    QFile file(QStringLiteral(":/icon/icon.ico"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray data = file.readAll();
+    const QByteArray data = readFile(QStringLiteral(":/icon/icon.ico"));
     QVERIFY(data.size() > 6 + 6 * 16);
     const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
     QCOMPARE(qFromLittleEndian<quint16>(bytes), quint16(0));
@@ -225,9 +218,7 @@ void TestAbout::iconFileLayout()
 void TestAbout::readMeIsUtf8WithBomAndCrlf()
 {
     const auto window = makeWindow();
-    QFile file(QStringLiteral(":/info/ReadMe.txt"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray data = file.readAll();
+    const QByteArray data = readFile(QStringLiteral(":/info/ReadMe.txt"));
     QVERIFY(data.startsWith("\xEF\xBB\xBF"));
     QVERIFY(data.contains("\r\n"));
     QCOMPARE(data.count('\n'), data.count("\r\n"));

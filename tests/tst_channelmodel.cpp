@@ -1,4 +1,5 @@
 #include "channelmodel.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -6,16 +7,9 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+using namespace testsupport;
 
-// One frame as the decoder delivers it: channels 0 to 3 in order.
-void addFrame(ChannelModel &model, float distance, float energy = 0, float ambient = 0)
-{
-    model.addSample(ChannelModel::Distance, distance);
-    model.addSample(ChannelModel::Energy, energy);
-    model.addSample(ChannelModel::Temperature, 0);
-    model.addSample(ChannelModel::Ambient, ambient);
-}
+namespace {
 
 QVector<float> repeated(float value, int count)
 {
@@ -89,7 +83,7 @@ private slots:
 void TestChannelModel::firstFrame()
 {
     ChannelModel model;
-    addFrame(model, 4660, 128, 7);
+    addFrame(model, 4660, 128, 0, 7);
 
     QCOMPARE(model.meanDis, quint16(0));
     QCOMPARE(model.avr10Dis, quint16(0));
@@ -153,8 +147,8 @@ void TestChannelModel::statistics()
 
     ChannelModel model;
     for (int i = 0; i < distances.size(); ++i)
-        addFrame(model, distances.at(i), energies.isEmpty() ? 0.0f : energies.at(i), 1);
-    addFrame(model, 50000, 250, 1);
+        addFrame(model, distances.at(i), energies.isEmpty() ? 0.0f : energies.at(i), 0, 1);
+    addFrame(model, 50000, 250, 0, 1);
 
     QCOMPARE(int(model.meanDis), meanDis);
     QCOMPARE(int(model.avr10Dis), avr10Dis);
@@ -169,7 +163,7 @@ void TestChannelModel::fullHistory()
 {
     ChannelModel model;
     for (int i = 0; i < 501; ++i)
-        addFrame(model, float(i), float(i % 256), float(i % 7));
+        addFrame(model, float(i), float(i % 256), 0, float(i % 7));
 
     QVector<float> positions;
     for (int i = 0; i <= 500; ++i)
@@ -184,7 +178,7 @@ void TestChannelModel::fullHistory()
     QCOMPARE(model.samplePositions, positions);
 
     for (int i = 0; i < 50; ++i)
-        addFrame(model, 7, 7, 7);
+        addFrame(model, 7, 7, 0, 7);
     for (int c = 0; c < ChannelModel::PlottedChannels; ++c)
         QCOMPARE(model.series[size_t(c)].size(), 500);
     QCOMPARE(model.series[0].last(), 7.0f);
@@ -208,7 +202,7 @@ void TestChannelModel::channelsOneToThreeLeaveStatistics()
 
     ChannelModel model;
     for (int i = 0; i < 30; ++i)
-        addFrame(model, float(100 + i % 5), float(i), 3);
+        addFrame(model, float(100 + i % 5), float(i), 0, 3);
     const Snapshot before(model);
 
     model.addSample(channel, 9999);
@@ -240,7 +234,7 @@ void TestChannelModel::channelOutOfRange()
 
     ChannelModel model;
     for (int i = 0; i < 12; ++i)
-        addFrame(model, float(i), float(2 * i), 1);
+        addFrame(model, float(i), float(2 * i), 0, 1);
     const Snapshot before(model);
     model.addSample(channel, 1234);
     QVERIFY(Snapshot(model) == before);

@@ -3,17 +3,15 @@
 #include "framedecoder.h"
 #include "lidarframe.h"
 #include "measurement.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
+using namespace testsupport;
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+namespace {
 
 // A port that takes at most `room` more bytes, as a line that stops
 // accepting writes would.

@@ -1,9 +1,12 @@
 // The CSV format shared by recording in the window and headless capture.
 
 #include "csvrecorder.h"
+#include "testsupport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+using namespace testsupport;
 
 class TestCsvRecorder : public QObject
 {
@@ -80,9 +83,7 @@ void TestCsvRecorder::recordsFramesInOrder()
     QVERIFY(recorder.close());
     QCOMPARE(recorder.rows(), qint64(3));
 
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(),
+    QCOMPARE(readFile(path),
              QByteArray("host_time,elapsed_s,distance_mm,energy,ambient\n"
                         "2026-01-02T03:04:05.600Z,0.000001,65535,255,7\n"
                         "2026-01-02T03:04:05.600Z,0.000001,0,0,255\n"

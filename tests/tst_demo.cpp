@@ -109,7 +109,7 @@ private:
 
 } // namespace
 
-class DemoTest : public QObject
+class TestDemo : public QObject
 {
     Q_OBJECT
 
@@ -131,7 +131,7 @@ private slots:
     void lostDeviceFailsTheRun();
 };
 
-void DemoTest::options_data()
+void TestDemo::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("port");
@@ -158,7 +158,7 @@ void DemoTest::options_data()
         << QString() << true << 100 << 5.0 << "a b.png" << 0.0;
 }
 
-void DemoTest::options()
+void TestDemo::options()
 {
     QFETCH(QStringList, arguments);
     arguments.prepend(QStringLiteral("tav47-demo"));
@@ -181,7 +181,7 @@ void DemoTest::options()
     QCOMPARE(options.statsEverySeconds, statsEvery);
 }
 
-void DemoTest::refusedOptions_data()
+void TestDemo::refusedOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("outcome");
@@ -202,7 +202,7 @@ void DemoTest::refusedOptions_data()
     QTest::newRow("help") << QStringList { "--help" } << int(DemoOptions::ShowHelp);
 }
 
-void DemoTest::refusedOptions()
+void TestDemo::refusedOptions()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, outcome);
@@ -215,7 +215,7 @@ void DemoTest::refusedOptions()
     QCOMPARE(options.startHz, 42);
 }
 
-void DemoTest::repaintGaps_data()
+void TestDemo::repaintGaps_data()
 {
     QTest::addColumn<QList<int>>("marksMs");
     QTest::addColumn<int>("nowMs");
@@ -235,7 +235,7 @@ void DemoTest::repaintGaps_data()
     QTest::newRow("still starting up") << QList<int> { 0, 600 } << 900 << 0;
 }
 
-void DemoTest::repaintGaps()
+void TestDemo::repaintGaps()
 {
     QFETCH(QList<int>, marksMs);
     QFETCH(int, nowMs);
@@ -247,7 +247,7 @@ void DemoTest::repaintGaps()
     QCOMPARE(gaps.marks(), quint64(marksMs.size()));
 }
 
-void DemoTest::summaryLine()
+void TestDemo::summaryLine()
 {
     RunSummary summary;
     summary.frames = std::numeric_limits<quint64>::max();
@@ -282,7 +282,7 @@ void DemoTest::summaryLine()
     QVERIFY(usage.peakRssKib >= usage.rssKib);
 }
 
-void DemoTest::helpWithoutDisplay_data()
+void TestDemo::helpWithoutDisplay_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("option");
@@ -292,7 +292,7 @@ void DemoTest::helpWithoutDisplay_data()
 }
 
 // Help is for a terminal, where there may be no window system at all.
-void DemoTest::helpWithoutDisplay()
+void TestDemo::helpWithoutDisplay()
 {
     QFETCH(QString, program);
     QFETCH(QString, option);
@@ -307,7 +307,7 @@ void DemoTest::helpWithoutDisplay()
     QVERIFY2(run.lines.join('\n').contains(option), qPrintable(run.lines.join('\n')));
 }
 
-void DemoTest::quitsOnTimeWithSummary()
+void TestDemo::quitsOnTimeWithSummary()
 {
     QElapsedTimer clock;
     clock.start();
@@ -324,7 +324,7 @@ void DemoTest::quitsOnTimeWithSummary()
     QVERIFY2(f["max_repaint_gap_ms"].toDouble() < 1000, qPrintable(run.lines.last()));
 }
 
-void DemoTest::scriptedScanDecodesEveryFrameSent()
+void TestDemo::scriptedScanDecodesEveryFrameSent()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -351,7 +351,7 @@ void DemoTest::scriptedScanDecodesEveryFrameSent()
     QVERIFY(image.width() > 300 && image.height() > 200);
 }
 
-void DemoTest::portThatCannotOpenFails()
+void TestDemo::portThatCannotOpenFails()
 {
     // The open error box would wait for a click; the quit time ends it.
     const DemoRun run
@@ -367,7 +367,7 @@ void DemoTest::portThatCannotOpenFails()
     QVERIFY(refused.lines.isEmpty());
 }
 
-void DemoTest::outsidePortDecodesEveryFrameSent()
+void TestDemo::outsidePortDecodesEveryFrameSent()
 {
     SimulatorProcess device;
     QVERIFY(device.port.startsWith(QLatin1Char('/')));
@@ -381,7 +381,7 @@ void DemoTest::outsidePortDecodesEveryFrameSent()
     QCOMPARE(f["bytes"].toULongLong(), counters.value("bytes sent"));
 }
 
-void DemoTest::lostDeviceFailsTheRun()
+void TestDemo::lostDeviceFailsTheRun()
 {
     SimulatorProcess device;
     QVERIFY(!device.port.isEmpty());
@@ -397,5 +397,5 @@ void DemoTest::lostDeviceFailsTheRun()
     QVERIFY(run.last()["frames"].toInt() > 50);
 }
 
-QTEST_GUILESS_MAIN(DemoTest)
+QTEST_GUILESS_MAIN(TestDemo)
 #include "tst_demo.moc"

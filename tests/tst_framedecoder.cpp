@@ -3,6 +3,7 @@
 #include "framedecoder.h"
 #include "lidarframe.h"
 #include "measurement.h"
+#include "testsupport.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -10,12 +11,9 @@
 #include <map>
 #include <vector>
 
-namespace {
+using namespace testsupport;
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+namespace {
 
 QByteArray filled(int count, char value)
 {

@@ -122,11 +122,9 @@ void TestMainWindow::titleAndChannelNames()
     const QStringList names {
         "Dis", "Engy", "Temp", "Ambient", "Dis_Avr10", "STD_Engy", "STD_Dis"
     };
-    for (int i = 0; i < names.size(); ++i) {
-        auto *label = window->findChild<Varlabel *>(QStringLiteral("param%1").arg(i + 1));
-        QVERIFY(label);
-        QCOMPARE(label->text(), names.at(i));
-    }
+    for (int i = 0; i < names.size(); ++i)
+        QCOMPARE(child<Varlabel>(window.get(), QStringLiteral("param%1").arg(i + 1))->text(),
+                 names.at(i));
 }
 
 void TestMainWindow::combos_data()
@@ -152,8 +150,7 @@ void TestMainWindow::combos()
     QFETCH(QStringList, entries);
 
     const auto window = makeWindow();
-    auto *combo = window->findChild<QComboBox *>(QString::fromLatin1(QTest::currentDataTag()));
-    QVERIFY(combo);
+    auto *combo = child<QComboBox>(window.get(), QString::fromLatin1(QTest::currentDataTag()));
     QCOMPARE(combo->currentText(), current);
     QCOMPARE(combo->isEditable(), editable);
     QStringList texts;
@@ -181,13 +178,12 @@ void TestMainWindow::controlRowHeightCapped()
     QFETCH(int, height);
     const auto window = makeWindow();
     window->resize(711, height);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(showExposed(window.get()));
     // The form's own minimum makes the window a little taller than 401.
     QTRY_VERIFY(window->height() >= height);
 
-    auto *controls = window->findChild<QGroupBox *>(QStringLiteral("groupBox_7"));
-    auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    auto *controls = child<QGroupBox>(window.get(), "groupBox_7");
+    auto *chart = child<Chart>(window.get(), "chart");
     QTRY_VERIFY(chart->height() > height - 250); // the chart takes what is left
     QVERIFY2(controls->height() <= 70, qPrintable(QString::number(controls->height())));
     QVERIFY(controls->height() > 20);
@@ -197,10 +193,9 @@ void TestMainWindow::chartTakesFiveSixthsOfTheWidth()
 {
     const auto window = makeWindow();
     window->resize(1800, 600);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
-    auto *panel = window->findChild<QGroupBox *>(QStringLiteral("groupBox_3"));
+    QVERIFY(showExposed(window.get()));
+    auto *chart = child<Chart>(window.get(), "chart");
+    auto *panel = child<QGroupBox>(window.get(), "groupBox_3");
     QTRY_VERIFY(chart->width() > 1000);
     const double ratio = double(chart->width()) / panel->width();
     QVERIFY2(ratio > 4.5 && ratio < 5.5, qPrintable(QString::number(ratio)));
@@ -252,13 +247,8 @@ void TestMainWindow::currentDirectoryBecomesExecutableDirectory()
     // A config.ini in the directory the program is started from is not the one.
     QTemporaryDir elsewhere;
     QVERIFY(elsewhere.isValid());
-    auto writeName = [](const QString &path, const char *name) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("[Name]\nVAL1=") + name + "\n");
-    };
-    writeName(elsewhere.filePath(QStringLiteral("config.ini")), "Elsewhere");
-    writeName(configPath(), "Beside");
+    writeFile(elsewhere.filePath(QStringLiteral("config.ini")), "[Name]\nVAL1=Elsewhere\n");
+    writeConfig("[Name]\nVAL1=Beside\n");
 
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(elsewhere.path()));
@@ -267,8 +257,7 @@ void TestMainWindow::currentDirectoryBecomesExecutableDirectory()
     QDir::setCurrent(before);
 
     QCOMPARE(now, QDir(QCoreApplication::applicationDirPath()).canonicalPath());
-    QCOMPARE(window->findChild<Varlabel *>(QStringLiteral("param1"))->text(),
-             QStringLiteral("Beside"));
+    QCOMPARE(child<Varlabel>(window.get(), "param1")->text(), QStringLiteral("Beside"));
 }
 
 void TestMainWindow::readoutsStartInChannelColours_data()
@@ -288,8 +277,7 @@ void TestMainWindow::readoutsStartInChannelColours()
 {
     QFETCH(QColor, colour);
     const auto window = makeWindow();
-    auto *readout = window->findChild<QLineEdit *>(QString::fromLatin1(QTest::currentDataTag()));
-    QVERIFY(readout);
+    auto *readout = child<QLineEdit>(window.get(), QString::fromLatin1(QTest::currentDataTag()));
     for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
         QCOMPARE(readout->palette().brush(group, QPalette::Base), QBrush(colour, Qt::SolidPattern));
     QVERIFY(readout->text().isEmpty()); // until the first repaint
@@ -298,16 +286,14 @@ void TestMainWindow::readoutsStartInChannelColours()
 void TestMainWindow::chartRepaintsEvery100msWithoutPort()
 {
     const auto window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto *chart = window->findChild<Chart *>(QStringLiteral("chart"));
-    QSignalSpy repaints(chart, &Chart::updateUi);
+    QVERIFY(showExposed(window.get()));
+    QSignalSpy repaints(child<Chart>(window.get(), "chart"), &Chart::updateUi);
     QTest::qWait(1000);
     QVERIFY2(repaints.count() >= 6 && repaints.count() <= 13,
              qPrintable(QString::number(repaints.count())));
     // The readouts follow the repaints.
-    QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("val1"))->text(), QStringLiteral("0"));
-    QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("val7"))->text(), QStringLiteral("0"));
+    QCOMPARE(child<QLineEdit>(window.get(), "val1")->text(), QStringLiteral("0"));
+    QCOMPARE(child<QLineEdit>(window.get(), "val7")->text(), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestMainWindow)
@@ -324,11 +310,10 @@ void TestMainWindow::statusShowsItsStart()
     QFETCH(QString, button);
     QFETCH(QString, status);
     auto window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    const QRect before = window->findChild<QLabel *>(QStringLiteral("label_4"))->geometry();
-    auto *field = window->findChild<QLineEdit *>(QStringLiteral("statusLineEdit"));
-    auto *rx = window->findChild<QLabel *>(QStringLiteral("RcvCnt"));
+    QVERIFY(showExposed(window.get()));
+    const QRect before = child<QLabel>(window.get(), "label_4")->geometry();
+    auto *field = child<QLineEdit>(window.get(), "statusLineEdit");
+    auto *rx = child<QLabel>(window.get(), "RcvCnt");
 
     // The field as the window shows it, and with only its first character:
     // the first character must sit at the same place in both.
@@ -336,7 +321,7 @@ void TestMainWindow::statusShowsItsStart()
     field->setText(status.left(1));
     QCoreApplication::processEvents();
     const QImage first = field->grab().toImage();
-    window->findChild<QPushButton *>(button)->click();
+    child<QPushButton>(window.get(), button)->click();
     QCOMPARE(field->text(), status);
     QCoreApplication::processEvents();
     const QImage whole = field->grab().toImage();
@@ -345,8 +330,7 @@ void TestMainWindow::statusShowsItsStart()
     QCOMPARE(whole.copy(start), first.copy(start));
     QVERIFY(field->width() > field->fontMetrics().horizontalAdvance(status));
     QCOMPARE(field->toolTip(), status);
-    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("label_4"))->geometry().size(),
-             before.size());
+    QCOMPARE(child<QLabel>(window.get(), "label_4")->geometry().size(), before.size());
 }
 
 void TestMainWindow::baudRateIsWhatWasTyped_data()
@@ -363,7 +347,7 @@ void TestMainWindow::baudRateIsWhatWasTyped()
     auto window = makeWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    auto *baud = window->findChild<QComboBox *>(QStringLiteral("baudRateCombo"));
+    auto *baud = child<QComboBox>(window.get(), "baudRateCombo");
     baud->setFocus();
     baud->lineEdit()->clear();
     QTest::keyClicks(baud, typed);

@@ -1,29 +1,30 @@
 // The Refresh button's merge of the port list, as a pure rule and on the
 // window's real selector.
 
-#include "mainwindow.h"
+#include "guitest.h"
 #include "portlist.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
-#include <memory>
+using namespace guitest;
 
-class PortListTest : public QObject
+class TestPortList : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void init() { removeConfig(); }
+    void cleanup() { removeConfig(); }
+
     void merge_data();
     void merge();
     void refreshButtonAppliesTheMerge();
 };
 
-void PortListTest::merge_data()
+void TestPortList::merge_data()
 {
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<int>("current");
@@ -75,7 +76,7 @@ void PortListTest::merge_data()
         << QStringList { "COM1", "COM2" } << 0 << QString();
 }
 
-void PortListTest::merge()
+void TestPortList::merge()
 {
     QFETCH(QStringList, items);
     QFETCH(int, current);
@@ -110,17 +111,14 @@ void PortListTest::merge()
     QCOMPARE(combo.currentIndex(), expectedCurrent);
 }
 
-void PortListTest::refreshButtonAppliesTheMerge()
+void TestPortList::refreshButtonAppliesTheMerge()
 {
-    const QString config = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
-    QFile::remove(config);
     auto ports = std::make_shared<QStringList>(QStringList { "ttyS0", "ttyS1", "ttyUSB0" });
     {
         MainWindow window([ports] { return *ports; });
-        auto *combo = window.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
-        auto *refresh = window.findChild<QPushButton *>(QStringLiteral("detectBtn"));
-        auto *status = window.findChild<QLineEdit *>(QStringLiteral("statusLineEdit"));
-        QVERIFY(combo && refresh && status);
+        auto *combo = child<QComboBox>(&window, "portnameCombo");
+        auto *refresh = child<QPushButton>(&window, "detectBtn");
+        auto *status = child<QLineEdit>(&window, "statusLineEdit");
 
         // The constructor's own refresh filled the list.
         QCOMPARE(combo->count(), 3);
@@ -153,8 +151,7 @@ void PortListTest::refreshButtonAppliesTheMerge()
         QCOMPARE(combo->currentText(), QStringLiteral("TTYS0"));
         QCOMPARE(status->text(), QStringLiteral("ttyS0移除新添TTYS0"));
     }
-    QFile::remove(config);
 }
 
-QTEST_MAIN(PortListTest)
+QTEST_MAIN(TestPortList)
 #include "tst_portlist.moc"

@@ -51,7 +51,7 @@ private slots:
 private:
     QLineEdit *readout(int channel) const
     {
-        return window->findChild<QLineEdit *>(QStringLiteral("val%1").arg(channel + 1));
+        return child<QLineEdit>(window.get(), QStringLiteral("val%1").arg(channel + 1));
     }
     void refresh() { chart->grab(); } // one repaint, which ends with updateUi
 
@@ -63,10 +63,8 @@ void TestReadouts::init()
 {
     removeConfig();
     window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    chart = window->findChild<Chart *>(QStringLiteral("chart"));
-    QVERIFY(chart);
+    QVERIFY(showExposed(window.get()));
+    chart = child<Chart>(window.get(), "chart");
 }
 
 void TestReadouts::cleanup()
@@ -179,8 +177,7 @@ void TestReadouts::toggles()
     QFETCH(QColor, colour);
     QFETCH(int, emitted);
 
-    auto *name = window->findChild<Varlabel *>(label);
-    QVERIFY(name);
+    auto *name = child<Varlabel>(window.get(), label);
     QVERIFY(name->autoFillBackground());
     const auto visibleBefore = chart->channelVisible;
     QList<QColor> coloursBefore;
@@ -222,8 +219,8 @@ void TestReadouts::toggleChangesWhatTheChartDraws()
 {
     for (int i = 0; i < 100; ++i)
         addFrame(chart->model(), float(1000 + (i * 37) % 200));
-    auto *distance = window->findChild<Varlabel *>(QStringLiteral("param1"));
-    auto *mean = window->findChild<Varlabel *>(QStringLiteral("param5"));
+    auto *distance = child<Varlabel>(window.get(), "param1");
+    auto *mean = child<Varlabel>(window.get(), "param5");
 
     QVERIFY(curvePixels(chart, Qt::red) > 50);
     QVERIFY(curvePixels(chart, Qt::green) > 50);

@@ -1,85 +1,24 @@
 // The serial link end to end: the main window drives a real QSerialPort on a
 // pseudo-terminal whose far end is the in-process device simulator.
 
-#include "chart.h"
 #include "commandtable.h"
+#include "guitest.h"
 #include "lidarframe.h"
-#include "mainwindow.h"
 #include "measurement.h"
 #include "simulator.h"
 #include "simulatorthread.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <ctime>
-#include <functional>
-#include <memory>
+using namespace guitest;
 
-namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-double processCpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-// Closes every modal message box shortly after it appears and notes what it
-// said, so a test never blocks on one.
-class BoxCloser : public QObject
-{
-public:
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || box == m_last)
-                return;
-            m_last = box;
-            if (whileUp)
-                whileUp();
-            titles.append(box->windowTitle());
-            texts.append(box->text());
-            box->done(QMessageBox::Ok);
-        });
-        m_timer.start(10);
-    }
-    std::function<void()> whileUp; // called while each box is still up
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-    QPointer<QMessageBox> m_last;
-};
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
-}
-
-} // namespace
-
-class SerialPortTest : public QObject
+class TestSerialPort : public QObject
 {
     Q_OBJECT
 
@@ -105,14 +44,17 @@ private slots:
     void streamAt1800HzLosesNothing();
 
 private:
-    void makeWindow(const QStringList &ports);
+    // One window at a time: the old one lets go of the port and of config.ini
+    // before the new one takes them.
+    void makeWindow(const QStringList &ports)
+    {
+        m_window.reset();
+        m_window = guitest::makeWindow(ports);
+    }
     template<typename T>
     T *widget(const char *name) const
     {
-        T *w = m_window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return child<T>(m_window.get(), QLatin1String(name));
     }
     QString status() const { return widget<QLineEdit>("statusLineEdit")->text(); }
     void click(const char *button) { widget<QPushButton>(button)->click(); }
@@ -123,32 +65,24 @@ private:
 
     std::unique_ptr<Tav47Simulator> m_device;
     std::unique_ptr<MainWindow> m_window;
-    QString m_configPath;
 };
 
-void SerialPortTest::init()
+void TestSerialPort::init()
 {
-    m_configPath = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
-    QFile::remove(m_configPath);
+    removeConfig();
     m_device = std::make_unique<Tav47Simulator>();
     QVERIFY2(m_device->open(), qPrintable(m_device->errorString()));
     makeWindow({ m_device->portPath() });
 }
 
-void SerialPortTest::cleanup()
+void TestSerialPort::cleanup()
 {
     m_window.reset(); // the port first, so the device never vanishes under it
     m_device.reset();
-    QFile::remove(m_configPath);
+    removeConfig();
 }
 
-void SerialPortTest::makeWindow(const QStringList &ports)
-{
-    m_window.reset();
-    m_window = std::make_unique<MainWindow>([ports] { return ports; });
-}
-
-void SerialPortTest::openPort()
+void TestSerialPort::openPort()
 {
     click("openBtn");
     QCOMPARE(widget<QPushButton>("openBtn")->text(), QStringLiteral("close"));
@@ -156,7 +90,7 @@ void SerialPortTest::openPort()
     m_device->clearReceived();
 }
 
-QByteArray SerialPortTest::receivedAfter(int n)
+QByteArray TestSerialPort::receivedAfter(int n)
 {
     QElapsedTimer clock;
     clock.start();
@@ -166,7 +100,7 @@ QByteArray SerialPortTest::receivedAfter(int n)
     return m_device->receivedBytes();
 }
 
-void SerialPortTest::openWritesStopFrameFirstAndLocksControls()
+void TestSerialPort::openWritesStopFrameFirstAndLocksControls()
 {
     click("openBtn");
 
@@ -179,7 +113,7 @@ void SerialPortTest::openWritesStopFrameFirstAndLocksControls()
     QCOMPARE(widget<QLabel>("RcvCnt")->text(), QStringLiteral("0"));
 }
 
-void SerialPortTest::startSequence_data()
+void TestSerialPort::startSequence_data()
 {
     QTest::addColumn<int>("rateIndex");
     QTest::addColumn<QByteArray>("rateFrame");
@@ -196,7 +130,7 @@ void SerialPortTest::startSequence_data()
                              << false;
 }
 
-void SerialPortTest::startSequence()
+void TestSerialPort::startSequence()
 {
     QFETCH(int, rateIndex);
     QFETCH(QByteArray, rateFrame);
@@ -236,7 +170,7 @@ void SerialPortTest::startSequence()
                  qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wallMs)));
 }
 
-void SerialPortTest::stopWritesExactlyTheStopFrame()
+void TestSerialPort::stopWritesExactlyTheStopFrame()
 {
     openPort();
     click("Lidar_StopBtn");
@@ -244,7 +178,7 @@ void SerialPortTest::stopWritesExactlyTheStopFrame()
     QCOMPARE(receivedAfter(5), hex("AA55610060"));
 }
 
-void SerialPortTest::closeWritesNothing()
+void TestSerialPort::closeWritesNothing()
 {
     openPort();
     click("openBtn");
@@ -261,7 +195,7 @@ void SerialPortTest::closeWritesNothing()
     QCOMPARE(receivedAfter(5), hex("AA55610060"));
 }
 
-void SerialPortTest::receivedCountCountsEveryByte()
+void TestSerialPort::receivedCountCountsEveryByte()
 {
     openPort();
     auto *count = widget<QLabel>("RcvCnt");
@@ -289,10 +223,9 @@ void SerialPortTest::receivedCountCountsEveryByte()
     QCOMPARE(m_window->receivedByteCount(), quint64(2));
 }
 
-void SerialPortTest::energyDeviationLeavesOutTheNewestFrame()
+void TestSerialPort::energyDeviationLeavesOutTheNewestFrame()
 {
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(showExposed(m_window.get()));
     openPort();
     // Twenty equal energies, then an outlier: the deviation is taken as the
     // outlier's distance arrives, before its energy joins the history.
@@ -307,7 +240,7 @@ void SerialPortTest::energyDeviationLeavesOutTheNewestFrame()
     QCOMPARE(widget<QLineEdit>("val6")->text(), QStringLiteral("0"));
 }
 
-void SerialPortTest::lostDeviceGivesOneCriticalBox_data()
+void TestSerialPort::lostDeviceGivesOneCriticalBox_data()
 {
     QTest::addColumn<bool>("deviceThread");
     QTest::addColumn<int>("error");
@@ -321,7 +254,7 @@ void SerialPortTest::lostDeviceGivesOneCriticalBox_data()
     QTest::newRow("read error") << true << int(QSerialPort::ReadError);
 }
 
-void SerialPortTest::lostDeviceGivesOneCriticalBox()
+void TestSerialPort::lostDeviceGivesOneCriticalBox()
 {
     QFETCH(bool, deviceThread);
     QFETCH(int, error);
@@ -334,8 +267,7 @@ void SerialPortTest::lostDeviceGivesOneCriticalBox()
     click("openBtn");
     QTRY_COMPARE(device->receivedBytes().size(), 5);
 
-    auto *port = m_window->findChild<QSerialPort *>();
-    QVERIFY(port);
+    auto *port = child<QSerialPort>(m_window.get());
     qRegisterMetaType<QSerialPort::SerialPortError>();
     QSignalSpy errors(port, &QSerialPort::errorOccurred);
     BoxCloser boxes;
@@ -376,7 +308,7 @@ void SerialPortTest::lostDeviceGivesOneCriticalBox()
 
 enum PortChoice { SimulatedPort, MissingPort, NoPort };
 
-void SerialPortTest::failedOpen_data()
+void TestSerialPort::failedOpen_data()
 {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("baud");
@@ -389,7 +321,7 @@ void SerialPortTest::failedOpen_data()
     QTest::newRow("no port listed") << int(NoPort) << QStringLiteral("460800") << QString();
 }
 
-void SerialPortTest::failedOpen()
+void TestSerialPort::failedOpen()
 {
     QFETCH(int, port);
     QFETCH(QString, baud);
@@ -418,7 +350,7 @@ void SerialPortTest::failedOpen()
     QCOMPARE(boxes.titles.size(), 2);
 }
 
-void SerialPortTest::scanWithPortClosed_data()
+void TestSerialPort::scanWithPortClosed_data()
 {
     QTest::addColumn<QByteArray>("button");
     QTest::addColumn<bool>("openedBefore");
@@ -429,7 +361,7 @@ void SerialPortTest::scanWithPortClosed_data()
     QTest::newRow("stop after close") << QByteArray("Lidar_StopBtn") << true;
 }
 
-void SerialPortTest::scanWithPortClosed()
+void TestSerialPort::scanWithPortClosed()
 {
     QFETCH(QByteArray, button);
     QFETCH(bool, openedBefore);
@@ -446,7 +378,7 @@ void SerialPortTest::scanWithPortClosed()
     QCOMPARE(receivedAfter(0), QByteArray());
 }
 
-void SerialPortTest::clicksDuringStart_data()
+void TestSerialPort::clicksDuringStart_data()
 {
     // Each action comes 100 ms after the one before, the first 100 ms after a
     // Start at 10 Hz: "start N" picks rate N and clicks Start again.
@@ -467,7 +399,7 @@ void SerialPortTest::clicksDuringStart_data()
     QTest::newRow("window closed") << QStringList { "close" } << rate10 << QString() << 0;
 }
 
-void SerialPortTest::clicksDuringStart()
+void TestSerialPort::clicksDuringStart()
 {
     QFETCH(QStringList, actions);
     QFETCH(QByteArray, sent);
@@ -508,7 +440,7 @@ void SerialPortTest::clicksDuringStart()
     QVERIFY(residentBytes() - rssBefore < 20 * 1024 * 1024);
 }
 
-void SerialPortTest::streamAt1800HzLosesNothing()
+void TestSerialPort::streamAt1800HzLosesNothing()
 {
     openPort();
     widget<QComboBox>("LidarModeCombo")->setCurrentIndex(5);
@@ -538,8 +470,7 @@ void SerialPortTest::streamAt1800HzLosesNothing()
     QCOMPARE(shown.ambient, sent.ambient);
     QCOMPARE(shown.temperature, 0u);
 
-    auto *chart = m_window->findChild<Chart *>(QStringLiteral("chart"));
-    QVERIFY(chart);
+    auto *chart = widget<Chart>("chart");
     QCOMPARE(chart->model().series[ChannelModel::Distance].size(), ChannelSeries::Capacity);
     QCOMPARE(chart->model().series[ChannelModel::Distance].last(), float(sent.distance));
     QCOMPARE(chart->model().series[ChannelModel::Energy].last(), float(sent.energy));
@@ -547,5 +478,5 @@ void SerialPortTest::streamAt1800HzLosesNothing()
     QCOMPARE(chart->model().series[ChannelModel::Ambient].last(), float(sent.ambient));
 }
 
-QTEST_MAIN(SerialPortTest)
+QTEST_MAIN(TestSerialPort)
 #include "tst_serialport.moc"

@@ -33,31 +33,18 @@ struct Seen
     bool plainText = true; // every label shows its name as text, not markup
 };
 
-void writeConfig(const QByteArray &content, const QString &path = configPath())
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), qint64(content.size()));
-}
-
-QByteArray readRaw(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Starts a window on whatever config.ini holds, notes what it shows, closes
 // it (the save) and destroys it (the flush).
 Seen runOnce()
 {
     Seen seen;
     auto window = makeWindow();
-    const Chart *chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    const Chart *chart = child<Chart>(window.get(), "chart");
     seen.colours = chart->channelColors;
     std::copy(chart->channelMin.begin(), chart->channelMin.end(), seen.min.begin());
     std::copy(chart->channelMax.begin(), chart->channelMax.end(), seen.max.begin());
     for (int k = 1; k <= 7; ++k) {
-        const auto *label = window->findChild<Varlabel *>(QStringLiteral("param%1").arg(k));
+        const auto *label = child<Varlabel>(window.get(), QStringLiteral("param%1").arg(k));
         seen.names.append(label->text());
         seen.plainText = seen.plainText && label->textFormat() == Qt::PlainText;
     }
@@ -84,7 +71,7 @@ public:
     }
     QVariant value(const char *key) const { return settings->value(QLatin1String(key)); }
     QStringList keys() const { return settings->allKeys(); }
-    QByteArray raw() const { return readRaw(copyPath); }
+    QByteArray raw() const { return readFile(copyPath); }
 
 private:
     QTemporaryDir dir;
@@ -317,7 +304,7 @@ void TestSettings::handTypedUtf8NameSurvives()
     QCOMPARE(seen.names.at(1), QString::fromUtf8("能量"));
 
     // Written back as plain UTF-8, readable by hand and by the next start.
-    const QByteArray raw = readRaw(configPath());
+    const QByteArray raw = readFile(configPath());
     QVERIFY2(raw.contains("VAL1=" + distance.toUtf8()), raw.constData());
     QTextCodec::ConverterState state;
     QTextCodec::codecForName("UTF-8")->toUnicode(raw.constData(), raw.size(), &state);
@@ -339,9 +326,7 @@ void TestSettings::unwritableFile()
     const QString inside = configPath() + QStringLiteral("/keep.txt");
     if (directory) {
         QVERIFY(QDir().mkpath(configPath()));
-        QFile file(inside);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        writeFile(inside, content);
     } else {
         writeConfig(content);
         QFile::setPermissions(configPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -356,11 +341,11 @@ void TestSettings::unwritableFile()
     if (directory) {
         QCOMPARE(seen.names, defaultNames);
         QVERIFY(QFileInfo(configPath()).isDir());
-        QCOMPARE(readRaw(inside), content);
+        QCOMPARE(readFile(inside), content);
     } else {
         QCOMPARE(seen.names.at(0), QStringLiteral("Kept"));
         QCOMPARE(seen.colours[0], QColor(1, 2, 3));
-        QCOMPARE(readRaw(configPath()), content);
+        QCOMPARE(readFile(configPath()), content);
         QFile::setPermissions(configPath(), QFile::ReadOwner | QFile::WriteOwner);
         // The failed save stays pending in the process's cache of this file
         // and would go into the next test's file: flushed here instead.
@@ -443,7 +428,7 @@ void TestSettings::fileKeptUnlessChanged()
 
     const QTemporaryDir elsewhere;
     const QString target = linked ? elsewhere.filePath(QStringLiteral("kept.ini")) : configPath();
-    writeConfig(content, target);
+    writeFile(target, content);
     if (linked)
         QVERIFY(QFile::link(target, configPath()));
     const ino_t before = fileStatus(target).st_ino;
@@ -453,7 +438,7 @@ void TestSettings::fileKeptUnlessChanged()
     if (linked)
         QCOMPARE(QFileInfo(configPath()).symLinkTarget(), target);
     if (unchanged) {
-        QCOMPARE(readRaw(target), content);
+        QCOMPARE(readFile(target), content);
         QCOMPARE(fileStatus(target).st_ino, before);
     } else {
         QCOMPARE(WrittenFile().keys().size(), 20);
@@ -519,12 +504,12 @@ void TestSettings::perUserFileWhenFolderReadOnly()
     const QString userFile = userDir + QStringLiteral("/config.ini");
     QVERIFY(QDir().mkpath(binDir));
     if (!beside.isNull()) {
-        writeConfig(beside, binDir + QStringLiteral("/config.ini"));
+        writeFile(binDir + QStringLiteral("/config.ini"), beside);
         QFile::setPermissions(binDir + QStringLiteral("/config.ini"), QFile::ReadOwner);
     }
     if (!perUser.isNull()) {
         QVERIFY(QDir().mkpath(userDir));
-        writeConfig(perUser, userFile);
+        writeFile(userFile, perUser);
     }
     const QFile::Permissions writable = QFile::permissions(binDir);
     if (readOnly)
@@ -538,7 +523,7 @@ void TestSettings::perUserFileWhenFolderReadOnly()
     QCOMPARE(path, readOnly ? userFile : binDir + QStringLiteral("/config.ini"));
     QCOMPARE(QFileInfo::exists(userFile), !perUserAfter.isNull());
     if (!perUserAfter.isNull()) {
-        QCOMPARE(readRaw(userFile), perUserAfter);
+        QCOMPARE(readFile(userFile), perUserAfter);
         QVERIFY(QFile::permissions(userFile) & QFile::WriteOwner);
     }
     if (!readOnly)

@@ -6,6 +6,7 @@
 #include "measurement.h"
 #include "simulator.h"
 #include "simulatorthread.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -14,18 +15,14 @@
 #include <QtTest>
 
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
+using namespace testsupport;
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+namespace {
 
 QByteArray rateFrame(int code)
 {
@@ -34,13 +31,6 @@ QByteArray rateFrame(int code)
 
 const QByteArray StartFrame = hex("AA5560005F");
 const QByteArray StopFrame = hex("AA55610060");
-
-double processCpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 // The host end: drains the port as bytes come and decodes what it reads.
 class Host : public QObject
@@ -114,7 +104,7 @@ std::unique_ptr<Tav47Simulator> openDevice(const SimulatorOptions &options = Sim
 
 } // namespace
 
-class SimulatorTest : public QObject
+class TestSimulator : public QObject
 {
     Q_OBJECT
 
@@ -134,7 +124,7 @@ private slots:
     void runsInItsOwnThread();
 };
 
-void SimulatorTest::streamsMeasurementFrames()
+void TestSimulator::streamsMeasurementFrames()
 {
     SimulatorOptions options;
     options.rateCode = 2; // 200 Hz from the start
@@ -167,7 +157,7 @@ void SimulatorTest::streamsMeasurementFrames()
         QVERIFY(qAbs(int(host.frames[i].distance) - int(host.frames[i - 1].distance)) < 25);
 }
 
-void SimulatorTest::rateCodes_data()
+void TestSimulator::rateCodes_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("hz");
@@ -179,7 +169,7 @@ void SimulatorTest::rateCodes_data()
     QTest::newRow("1800 Hz") << 5 << 1800;
 }
 
-void SimulatorTest::rateCodes()
+void TestSimulator::rateCodes()
 {
     QFETCH(int, code);
     QFETCH(int, hz);
@@ -201,7 +191,7 @@ void SimulatorTest::rateCodes()
              qPrintable(QStringLiteral("%1 frames in %2 s").arg(sent).arg(seconds)));
 }
 
-void SimulatorTest::commands_data()
+void TestSimulator::commands_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("streams");
@@ -218,7 +208,7 @@ void SimulatorTest::commands_data()
         << hex("0011AA") + rateFrame(5) + StartFrame << true << 1800;
 }
 
-void SimulatorTest::commands()
+void TestSimulator::commands()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, streams);
@@ -237,7 +227,7 @@ void SimulatorTest::commands()
     QCOMPARE(host.otherFrames, 0); // commands are obeyed, not echoed
 }
 
-void SimulatorTest::steadyClockCatchesUpAfterStall()
+void TestSimulator::steadyClockCatchesUpAfterStall()
 {
     SimulatorOptions options;
     options.rateCode = 5;
@@ -260,7 +250,7 @@ void SimulatorTest::steadyClockCatchesUpAfterStall()
     QTRY_COMPARE(quint64(host.frames.size()), device->framesSent());
 }
 
-void SimulatorTest::frameLimit()
+void TestSimulator::frameLimit()
 {
     SimulatorOptions options;
     options.rateCode = 5;
@@ -280,7 +270,7 @@ void SimulatorTest::frameLimit()
     QCOMPARE(finished.count(), 1);
 }
 
-void SimulatorTest::noise_data()
+void TestSimulator::noise_data()
 {
     QTest::addColumn<double>("fraction");
     QTest::newRow("a tenth") << 0.1;
@@ -288,7 +278,7 @@ void SimulatorTest::noise_data()
     QTest::newRow("most") << 0.9;
 }
 
-void SimulatorTest::noise()
+void TestSimulator::noise()
 {
     QFETCH(double, fraction);
     SimulatorOptions options;
@@ -316,7 +306,7 @@ void SimulatorTest::noise()
              qPrintable(QString::number(device->framesIntact())));
 }
 
-void SimulatorTest::seedGivesTheSameStream()
+void TestSimulator::seedGivesTheSameStream()
 {
     auto take = [](quint32 seed) {
         SimulatorOptions options;
@@ -338,7 +328,7 @@ void SimulatorTest::seedGivesTheSameStream()
     QVERIFY(take(4) != first);
 }
 
-void SimulatorTest::hostClosesAndReopens()
+void TestSimulator::hostClosesAndReopens()
 {
     SimulatorOptions options;
     options.rateCode = 4;
@@ -369,7 +359,7 @@ void SimulatorTest::hostClosesAndReopens()
     QTRY_COMPARE(device->currentRateHz(), 10);
 }
 
-void SimulatorTest::closedMasterLooksLikeALostDevice()
+void TestSimulator::closedMasterLooksLikeALostDevice()
 {
     auto device = openDevice();
     Host host(device->portPath());
@@ -379,7 +369,7 @@ void SimulatorTest::closedMasterLooksLikeALostDevice()
     QTRY_VERIFY(host.hungUp);
 }
 
-void SimulatorTest::runsInItsOwnThread()
+void TestSimulator::runsInItsOwnThread()
 {
     SimulatorOptions options;
     options.rateCode = 5;
@@ -399,5 +389,5 @@ void SimulatorTest::runsInItsOwnThread()
     QVERIFY(thread.simulator()->framesSent() > 900);
 }
 
-QTEST_GUILESS_MAIN(SimulatorTest)
+QTEST_GUILESS_MAIN(TestSimulator)
 #include "tst_simulator.moc"

@@ -1,0 +1,67 @@
+#pragma once
+
+// Helpers shared by all the tests. Qt Core only: the tests without a display
+// use them too.
+
+#include "channelmodel.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTest>
+
+#include <ctime>
+#include <unistd.h>
+
+namespace testsupport {
+
+// Bytes written as hex digits, spaces between them allowed.
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// CPU time the whole process has used so far, every thread counted.
+inline double processCpuSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Resident memory of this process; 0 where /proc cannot tell.
+inline qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * qint64(::sysconf(_SC_PAGESIZE));
+}
+
+// The whole file; empty when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Replaces what the file holds; the test fails when it cannot.
+inline void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly),
+             qPrintable(path + QLatin1String(": ") + file.errorString()));
+    QCOMPARE(file.write(content), qint64(content.size()));
+}
+
+// One decoded frame as the decoder hands it over: channels 0 to 3 in order.
+inline void addFrame(ChannelModel &model, float distance, float energy = 0, float temperature = 0,
+                     float ambient = 0)
+{
+    model.addSample(ChannelModel::Distance, distance);
+    model.addSample(ChannelModel::Energy, energy);
+    model.addSample(ChannelModel::Temperature, temperature);
+    model.addSample(ChannelModel::Ambient, ambient);
+}
+
+} // namespace testsupport
