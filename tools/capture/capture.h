@@ -1,0 +1,72 @@
+#pragma once
+
+#include "captureoptions.h"
+#include "capturestats.h"
+#include "csvrecorder.h"
+#include "devicecontrol.h"
+#include "framedecoder.h"
+#include "measurement.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <QStringList>
+#include <QTimer>
+
+// One capture, from opening the port to closing it, on the caller's event
+// loop. However it ends, the device is stopped (unless listening or gone), the
+// CSV is closed whole and the summary is printed before finished() comes.
+class Capture : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DiscardMs
+        = 100; // what a device still streaming sends meanwhile is dropped
+    static constexpr int ProgressMs = 200;
+    static constexpr int StopWaitMs = 1000;
+
+    explicit Capture(const CaptureOptions &options, QObject *parent = nullptr);
+
+    // Opens the port and goes on from there. Call once the event loop runs.
+    void begin();
+    // Ends the capture now, as one that ran its course, but with this code.
+    void interrupt(int exitCode, const QString &reason);
+
+signals:
+    void finished(int exitCode);
+
+private:
+    enum Phase { Idle, Discarding, Starting, Capturing, Done };
+
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void onPhaseTimeout();
+    void onStartFinished(DeviceControl::Result result);
+    void beginCapture();
+    void take(const QByteArray &chunk);
+    bool frameTargetReached() const;
+    void end(int exitCode, const QString &reason = QString());
+    int checkLimits(int exitCode);
+    void drawProgress();
+    void clearProgress();
+    void complain(const QString &message);
+
+    const CaptureOptions m_options;
+    Phase m_phase = Idle;
+    QSerialPort m_port;
+    DeviceControl m_control;
+    FrameDecoder m_decoder;
+    Measurement m_latest;
+    CsvRecorder m_csv;
+    CaptureStats m_stats;
+    QStringList m_complaints; // printed after the summary
+    QTimer m_phaseTimer; // the discard, then the wait for the first frame
+    QTimer m_deadline;
+    QTimer m_progress;
+    QElapsedTimer m_clock; // since the capture began
+    bool m_showProgress = false;
+    bool m_progressShown = false;
+    quint64 m_progressFrames = 0;
+    qint64 m_progressNs = 0;
+};

@@ -1,0 +1,194 @@
+#include "captureoptions.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+#include <iterator>
+
+namespace {
+
+// The rates the device offers, in the order of its rate codes.
+constexpr int RatesHz[] = { 10, 100, 200, 500, 1000, 1800 };
+
+int rateCodeOf(int hz)
+{
+    for (int code = 0; code < int(std::size(RatesHz)); ++code) {
+        if (RatesHz[code] == hz)
+            return code;
+    }
+    return -1;
+}
+
+// A finite number no smaller than `least`.
+bool readNumber(const QString &text, double least, double *value)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < least)
+        return false;
+    *value = v;
+    return true;
+}
+
+const char Description[]
+    = "Captures measurements of a TAV47 laser range finder on a serial port, with no\n"
+      "window: opens the port, stops the device, discards what it still sends for\n"
+      "100 ms, sets the rate, starts it (rate, start, start, 400 ms apart), captures,\n"
+      "stops it again and prints a summary. Ctrl+C or SIGTERM ends the capture early\n"
+      "the same way.\n"
+      "\n"
+      "The summary: frames captured, seconds, frames per second; bytes received,\n"
+      "bytes that were not part of any frame and frames rejected by their checksum\n"
+      "(all counted from the end of the discard, the start sequence included); for\n"
+      "distance, energy and ambient the count, mean, population standard deviation\n"
+      "(divisor n), minimum and maximum; the mean of the newest ten distances. Only\n"
+      "frames that arrive after the start sequence are captured.\n"
+      "With --csv the rows are host_time,elapsed_s,distance_mm,energy,ambient.\n"
+      "\n"
+      "Exit codes:\n"
+      "  0    captured, and every limit given was met\n"
+      "  1    wrong usage\n"
+      "  2    the port cannot be opened (the system's reason on standard error)\n"
+      "  3    no measurement frame within 2 s of the start of the capture (with\n"
+      "       --listen, of opening the port)\n"
+      "  4    the device was lost during the capture\n"
+      "  5    the CSV file cannot be written\n"
+      "  6    a limit was missed (which one, and by how much, on standard error)\n"
+      "  130  interrupted (SIGINT, Ctrl+C)\n"
+      "  143  terminated (SIGTERM)\n"
+      "Whatever the exit code, once the port is open the device is sent the stop\n"
+      "command at the end (unless --listen, or the device is gone), the CSV file\n"
+      "holds every frame captured and the summary covers them.";
+
+} // namespace
+
+CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, CaptureOptions *options,
+                                              QString *message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(Description));
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("The serial port, such as /dev/ttyUSB0 "
+                                                 "(required)."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption baud(
+        QStringLiteral("baud"),
+        QStringLiteral("Line speed in baud (default %1, as in the window).").arg(DefaultBaud),
+        QStringLiteral("n"));
+    const QCommandLineOption rate(
+        QStringLiteral("rate"),
+        QStringLiteral("Measurement rate: 10, 100, 200, 500, 1000 or 1800 (default %1).")
+            .arg(DefaultRateHz),
+        QStringLiteral("hz"));
+    const QCommandLineOption frames(
+        QStringLiteral("frames"),
+        QStringLiteral("Capture exactly <n> measurement frames, however long it takes."),
+        QStringLiteral("n"));
+    const QCommandLineOption seconds(
+        QStringLiteral("seconds"),
+        QStringLiteral("Capture for <t> seconds (fractions allowed). Without --frames or "
+                       "--seconds: %1 s.")
+            .arg(DefaultSeconds),
+        QStringLiteral("t"));
+    const QCommandLineOption csv(
+        QStringLiteral("csv"),
+        QStringLiteral("Write every measurement frame to <file>, one row each; - is standard "
+                       "output, and the summary then goes to standard error."),
+        QStringLiteral("file"));
+    const QCommandLineOption summary(
+        QStringLiteral("summary"),
+        QStringLiteral("Summary as aligned text for people (text, the default) or as one "
+                       "JSON object for scripts (json)."),
+        QStringLiteral("format"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Send nothing at all (no stop, rate or start): only read what the "
+                       "device sends."));
+    const QCommandLineOption expectDistance(
+        QStringLiteral("expect-distance"),
+        QStringLiteral("Limit: every distance captured lies within MIN to MAX mm."),
+        QStringLiteral("MIN:MAX"));
+    const QCommandLineOption maxStdDistance(
+        QStringLiteral("max-std-distance"),
+        QStringLiteral("Limit: the standard deviation of the distance is at most <mm>."),
+        QStringLiteral("mm"));
+    const QCommandLineOption quiet(
+        QStringLiteral("quiet"),
+        QStringLiteral("No progress line on a terminal (errors and the summary remain)."));
+    parser.addOptions({ help, port, baud, rate, frames, seconds, csv, summary, listen,
+                        expectDistance, maxStdDistance, quiet });
+
+    auto invalid = [message](const QString &reason) {
+        *message = reason;
+        return Invalid;
+    };
+    if (!parser.parse(arguments))
+        return invalid(parser.errorText());
+    if (parser.isSet(help)) {
+        *message = parser.helpText();
+        return ShowHelp;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return invalid(QStringLiteral("unexpected argument '%1'")
+                           .arg(parser.positionalArguments().constFirst()));
+
+    CaptureOptions parsed;
+    parsed.port = parser.value(port);
+    if (parsed.port.isEmpty())
+        return invalid(QStringLiteral("--port is required"));
+    bool ok = true;
+    if (parser.isSet(baud)) {
+        parsed.baud = parser.value(baud).toInt(&ok);
+        if (!ok || parsed.baud <= 0)
+            return invalid(QStringLiteral("--baud needs a positive whole number"));
+    }
+    if (parser.isSet(rate)) {
+        parsed.rateHz = parser.value(rate).toInt(&ok);
+        if (!ok || rateCodeOf(parsed.rateHz) < 0)
+            return invalid(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
+    }
+    parsed.rateCode = rateCodeOf(parsed.rateHz);
+    if (parser.isSet(frames) && parser.isSet(seconds))
+        return invalid(QStringLiteral("give --frames or --seconds, not both"));
+    if (parser.isSet(frames)) {
+        parsed.frames = parser.value(frames).toULongLong(&ok);
+        if (!ok || parsed.frames == 0)
+            return invalid(QStringLiteral("--frames needs a whole number, 1 or more"));
+    }
+    // The capture's timer takes whole milliseconds in an int: 24 days.
+    if (parser.isSet(seconds)
+        && (!readNumber(parser.value(seconds), 0.0, &parsed.seconds) || parsed.seconds == 0.0
+            || parsed.seconds > 2000000.0))
+        return invalid(QStringLiteral("--seconds needs a number above 0, at most 2000000"));
+    if (parser.isSet(csv)) {
+        parsed.csvPath = parser.value(csv);
+        if (parsed.csvPath.isEmpty())
+            return invalid(QStringLiteral("--csv needs a file name, or - for standard output"));
+    }
+    if (parser.isSet(summary)) {
+        const QString format = parser.value(summary);
+        if (format == QLatin1String("json"))
+            parsed.summary = Json;
+        else if (format != QLatin1String("text"))
+            return invalid(QStringLiteral("--summary must be text or json"));
+    }
+    parsed.listen = parser.isSet(listen);
+    parsed.quiet = parser.isSet(quiet);
+    if (parser.isSet(expectDistance)) {
+        const QStringList bounds = parser.value(expectDistance).split(QLatin1Char(':'));
+        if (bounds.size() != 2 || !readNumber(bounds[0], 0.0, &parsed.minDistance)
+            || !readNumber(bounds[1], parsed.minDistance, &parsed.maxDistance))
+            return invalid(
+                QStringLiteral("--expect-distance needs MIN:MAX in mm, 0 <= MIN <= MAX"));
+        parsed.expectDistance = true;
+    }
+    if (parser.isSet(maxStdDistance)) {
+        if (!readNumber(parser.value(maxStdDistance), 0.0, &parsed.maxStdDistance))
+            return invalid(QStringLiteral("--max-std-distance needs a number of mm, 0 or more"));
+        parsed.limitStdDistance = true;
+    }
+    *options = parsed;
+    return Run;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// How tav47-capture ends. Scripts test these numbers.
+namespace ExitCode {
+constexpr int Captured = 0; // captured, and every limit given was met
+constexpr int Usage = 1;
+constexpr int PortFailed = 2; // the port could not be opened
+constexpr int NoFrames = 3; // no measurement frame within NoFrameTimeoutMs
+constexpr int DeviceLost = 4;
+constexpr int CsvFailed = 5;
+constexpr int LimitMissed = 6;
+constexpr int Interrupted = 130; // SIGINT, as shells report it
+constexpr int Terminated = 143; // SIGTERM
+constexpr int All[] = { Captured,  Usage,       PortFailed,  NoFrames,  DeviceLost,
+                        CsvFailed, LimitMissed, Interrupted, Terminated };
+} // namespace ExitCode
+
+// What the command line asks of tav47-capture.
+struct CaptureOptions
+{
+    static constexpr qint32 DefaultBaud = 460800; // the window's default
+    static constexpr int DefaultRateHz = 100; // the window's default
+    static constexpr double DefaultSeconds = 10.0;
+    static constexpr int NoFrameTimeoutMs = 2000;
+
+    enum Summary { Text, Json };
+
+    QString port;
+    qint32 baud = DefaultBaud;
+    int rateHz = DefaultRateHz;
+    int rateCode = 1; // rateHz as the device's rate code 0..5
+    quint64 frames = 0; // stop after this many frames; 0: stop on time
+    double seconds = DefaultSeconds; // used when frames is 0
+    QString csvPath; // empty: no CSV; "-": standard output
+    Summary summary = Text;
+    bool listen = false; // send nothing, only read
+    bool quiet = false;
+    bool expectDistance = false;
+    double minDistance = 0;
+    double maxDistance = 0;
+    bool limitStdDistance = false;
+    double maxStdDistance = 0;
+
+    enum Outcome { Run, ShowHelp, Invalid };
+    // Reads the arguments (program name first). Invalid leaves the reason in
+    // *message, ShowHelp the help text; *options is set only for Run.
+    static Outcome parse(const QStringList &arguments, CaptureOptions *options, QString *message);
+};
