@@ -82,6 +82,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connectChannelToggles();
     on_detectBtn_clicked();
     ui->LidarModeCombo->setCurrentIndex(1);
+    setupReview();
 }
 
 MainWindow::~MainWindow()
@@ -94,7 +95,9 @@ void MainWindow::timer_task()
 {
     // The only regular repaint: acquisition never asks for one, so the cost
     // of drawing does not grow with the measurement rate.
-    ui->chart->update();
+    if (!ui->chart->isFrozen())
+        ui->chart->update();
+    flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     const QString received = QString::number(receivedBytes);
     if (ui->RcvCnt->text() != received)
@@ -105,6 +108,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
+    if (isRecording() && !stopRecording())
+        warnRecording(tr("The end of the recording could not be written."));
     saveChannelSettings();
     QMainWindow::closeEvent(event);
 }
