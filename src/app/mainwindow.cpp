@@ -66,6 +66,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     // Every readout starts in its channel's colour, shown or not.
     for (int k = 0; k < readoutEdits.size(); ++k) {
         paintReadout(k, ui->chart->channelColors[size_t(k)]);
+        // Names come from the settings file: shown as typed, never as markup.
+        channelLabels.at(k)->setTextFormat(Qt::PlainText);
         channelLabels.at(k)->setText(channelNames[size_t(k)]);
     }
 
