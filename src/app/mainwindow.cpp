@@ -16,6 +16,23 @@ QStringList MainWindow::systemPortNames()
     return SerialLine::systemPortNames();
 }
 
+MainWindow::PortNameSource MainWindow::withPort(const QString &path)
+{
+    return [path] {
+        QStringList names = systemPortNames();
+        if (!names.contains(path))
+            names.append(path);
+        return names;
+    };
+}
+
+void MainWindow::selectPort(const QString &path)
+{
+    const int index = ui->portnameCombo->findText(path);
+    if (index >= 0)
+        ui->portnameCombo->setCurrentIndex(index);
+}
+
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(&MainWindow::systemPortNames, parent)
 { }

@@ -62,6 +62,12 @@ public:
     quint64 receivedByteCount() const { return receivedBytes; }
     quint64 decodedFrameCount() const { return decodedFrames; }
 
+    // A tool told of one more port (a device by its /dev/serial/by-id name,
+    // a simulator's pseudo-terminal): the system's ports and `path`, which
+    // Refresh then never drops. selectPort() makes a listed port the current.
+    static PortNameSource withPort(const QString &path);
+    void selectPort(const QString &path);
+
     // Where a file is saved, asked as QFileDialog::getSaveFileName asks it
     // (parent, caption, proposed path, filter); empty for none. Tests answer
     // in its place.
