@@ -127,8 +127,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
-    if (isRecording() && !stopRecording())
-        warnRecording(tr("The end of the recording could not be written."));
+    closeReview();
     saveChannelSettings();
     QMainWindow::closeEvent(event);
 }

@@ -110,6 +110,7 @@ private:
     void refreshReadouts();
     void setStatus(const QString &text);
     void setupReview();
+    void closeReview();
     void toggleRecording(bool on);
     void flushRecording();
     void warnRecording(const QString &what);

@@ -47,12 +47,10 @@ void MainWindow::setupReview()
     connect(reviewActions.copyStatistics, &QAction::triggered, this, &MainWindow::copyStatistics);
     connect(reviewActions.fixedRanges, &QAction::triggered, this, [this](bool on) {
         ui->chart->fixedRanges = reviewSettings.fixedRanges = on;
-        reviewSettings.write(*settings);
         ui->chart->update();
     });
     connect(reviewActions.showScale, &QAction::triggered, this, [this](bool on) {
         ui->chart->showScale = reviewSettings.showScale = on;
-        reviewSettings.write(*settings);
         ui->chart->update();
     });
 
@@ -64,6 +62,14 @@ void MainWindow::setupReview()
     connect(ui->LidarModeCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             followRate);
     followRate();
+}
+
+void MainWindow::closeReview()
+{
+    if (isRecording() && !stopRecording())
+        warnRecording(tr("The end of the recording could not be written."));
+    // With the channel settings, and only what differs from the file.
+    reviewSettings.write(*settings);
 }
 
 bool MainWindow::startRecording(const QString &path)
@@ -121,10 +127,8 @@ QString MainWindow::askSaveFile(const QString &caption, const QString &namePrefi
         + QStringLiteral(".csv");
     const QString path = saveFileDialog(this, caption, QDir(folder).filePath(name),
                                         tr("CSV files (*.csv);;All files (*)"));
-    if (!path.isEmpty()) {
+    if (!path.isEmpty())
         reviewSettings.folder = QFileInfo(path).absolutePath();
-        reviewSettings.write(*settings);
-    }
     return path;
 }
 
