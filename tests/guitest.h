@@ -5,13 +5,19 @@
 #include "chart.h"
 #include "mainwindow.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace guitest {
@@ -35,6 +41,22 @@ inline void removeConfig()
 inline std::unique_ptr<MainWindow> makeWindow()
 {
     return std::make_unique<MainWindow>([] { return QStringList(); });
+}
+
+// One of the window's actions, by its object name.
+inline QAction *windowAction(const MainWindow &window, const char *name)
+{
+    auto *action = window.findChild<QAction *>(QLatin1String(name));
+    if (!action)
+        qFatal("no action %s", name);
+    return action;
+}
+
+// A file's whole content; empty when there is none.
+inline QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // One decoded frame as the decoder hands it over: channels 0 to 3 in order.
@@ -124,5 +146,34 @@ inline bool isLit(QRgb pixel)
 {
     return qRed(pixel) + qGreen(pixel) + qBlue(pixel) > 30;
 }
+
+// Closes every modal message box shortly after it appears and notes what it
+// said, so a test never blocks on one.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box == m_last)
+                return;
+            m_last = box;
+            if (whileUp)
+                whileUp();
+            titles.append(box->windowTitle());
+            texts.append(box->text());
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(10);
+    }
+    std::function<void()> whileUp; // called while each box is still up
+    QStringList titles;
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+    QPointer<QMessageBox> m_last;
+};
 
 } // namespace guitest

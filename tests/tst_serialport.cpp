@@ -3,6 +3,7 @@
 
 #include "chart.h"
 #include "commandtable.h"
+#include "guitest.h"
 #include "lidarframe.h"
 #include "mainwindow.h"
 #include "measurement.h"
@@ -26,6 +27,8 @@
 #include <functional>
 #include <memory>
 
+using guitest::BoxCloser;
+
 namespace {
 
 QByteArray hex(const char *text)
@@ -39,35 +42,6 @@ double processCpuSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
-
-// Closes every modal message box shortly after it appears and notes what it
-// said, so a test never blocks on one.
-class BoxCloser : public QObject
-{
-public:
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || box == m_last)
-                return;
-            m_last = box;
-            if (whileUp)
-                whileUp();
-            titles.append(box->windowTitle());
-            texts.append(box->text());
-            box->done(QMessageBox::Ok);
-        });
-        m_timer.start(10);
-    }
-    std::function<void()> whileUp; // called while each box is still up
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-    QPointer<QMessageBox> m_last;
-};
 
 qint64 residentBytes()
 {
