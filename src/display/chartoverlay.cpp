@@ -8,6 +8,9 @@ namespace ChartOverlay {
 
 namespace {
 
+// Around each text, on a dark backing that keeps it legible over a curve.
+constexpr int Padding = 2;
+
 int symbolSize(const QFontMetrics &metrics)
 {
     return qMax(4, metrics.ascent() * 2 / 3);
@@ -25,7 +28,8 @@ QSize itemSize(const QFontMetrics &metrics, const Item &item)
     // holds it.
     const int text
         = qMax(metrics.horizontalAdvance(item.text), metrics.boundingRect(item.text).right() + 1);
-    return QSize(symbolWidth(metrics, item.symbol) + text, metrics.height());
+    return QSize(symbolWidth(metrics, item.symbol) + text + 2 * Padding,
+                 metrics.height() + 2 * Padding);
 }
 
 } // namespace
@@ -61,9 +65,12 @@ void draw(QPainter &painter, const QFontMetrics &metrics, const QVector<Placed> 
     const int symbol = symbolSize(metrics);
     for (const Placed &p : placed) {
         const QColor &colour = p.item.colour;
-        const QRectF mark(p.rect.left(), p.rect.top() + (p.rect.height() - symbol) / 2, symbol,
-                          symbol);
         painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 170));
+        painter.drawRoundedRect(QRectF(p.rect), Padding, Padding);
+        const QRect inner = p.rect.adjusted(Padding, Padding, -Padding, -Padding);
+        const QRectF mark(inner.left(), inner.top() + (inner.height() - symbol) / 2, symbol,
+                          symbol);
         painter.setBrush(colour);
         if (p.item.symbol == Dot) {
             painter.drawEllipse(mark);
@@ -73,8 +80,8 @@ void draw(QPainter &painter, const QFontMetrics &metrics, const QVector<Placed> 
             painter.drawRect(QRectF(mark.right() - bar, mark.top(), bar, symbol));
         }
         painter.setPen(colour);
-        painter.drawText(QPoint(p.rect.left() + symbolWidth(metrics, p.item.symbol),
-                                p.rect.top() + metrics.ascent()),
+        painter.drawText(QPoint(inner.left() + symbolWidth(metrics, p.item.symbol),
+                                inner.top() + metrics.ascent()),
                          p.item.text);
     }
     painter.restore();

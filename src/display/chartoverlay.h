@@ -9,8 +9,8 @@
 class QFontMetrics;
 class QPainter;
 
-// Texts over the chart's corners: the scale values and the marks that say
-// the chart is recording or frozen. Texts sharing a corner stack towards the
+// Texts over the chart's corners, each on a dark backing: the scale values
+// and the marks that say the chart is recording or frozen. Texts sharing a corner stack towards the
 // middle. One that would reach past the chart's edge or cover one placed
 // before it is left out, so no text is ever cut off or drawn over another.
 namespace ChartOverlay {
@@ -28,7 +28,7 @@ struct Item
 struct Placed
 {
     Item item;
-    QRect rect; // symbol and text
+    QRect rect; // symbol and text on their backing
 };
 
 constexpr int Margin = 3; // from the chart's edges, and between stacked texts
