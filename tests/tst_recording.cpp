@@ -482,8 +482,6 @@ void TestRecording::commandLine_data()
     QTest::newRow("file that cannot be written")
         << tool << QStringList { "--record", "/nonexistent/run.csv" } << 1
         << QStringList { "/nonexistent/run.csv" };
-    QTest::newRow("demo help") << demo << QStringList { "--help" } << 0
-                               << QStringList { "--record <file>" };
     QTest::newRow("demo, file that cannot be written")
         << demo << QStringList { "--record", "/dev/full", "--quit-after", "0" } << 1
         << QStringList { "/dev/full: No space left on device" };

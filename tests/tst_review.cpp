@@ -544,9 +544,6 @@ void TestReview::toolOptions_data()
     QTest::newRow("relative file from the starting folder")
         << QStringList { "--record", "run.csv" } << run << QString() << "./run.csv";
     QTest::newRow("standard output") << QStringList { "--record", "-" } << run << QString() << "-";
-    QTest::newRow("both") << QStringList { "--port", "/dev/pts/7", "--record", "/tmp/r.csv" } << run
-                          << "/dev/pts/7"
-                          << "/tmp/r.csv";
     QTest::newRow("record without a file")
         << QStringList { "--record" } << invalid << QString() << QString();
     QTest::newRow("empty file") << QStringList { "--record", "" } << invalid << QString()
