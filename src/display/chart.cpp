@@ -181,7 +181,8 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
     if (!showScale)
         return items;
 
-    // The values at the distance curve's bottom and top edge.
+    // The distance scale: the lowest and highest distance on screen, or the
+    // fixed range's ends.
     const QColor textColour(255, 255, 255, 220);
     const ChannelSeries &distances = shownModel().series[ChannelModel::Distance];
     int lo = 0, hi = 0;
