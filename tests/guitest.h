@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -40,6 +41,21 @@ inline void removeConfig()
 inline void writeConfig(const QByteArray &content)
 {
     writeFile(configPath(), content);
+}
+
+// One of the window's actions, by its object name.
+inline QAction *windowAction(const MainWindow &window, const char *name)
+{
+    auto *action = window.findChild<QAction *>(QLatin1String(name));
+    if (!action)
+        qFatal("no action %s", name);
+    return action;
+}
+
+// A file's whole content; empty when there is none.
+inline QByteArray fileContent(const QString &path)
+{
+    return readFile(path);
 }
 
 // A window on a fixed port list, empty unless given: nothing depends on the

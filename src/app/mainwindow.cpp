@@ -19,6 +19,23 @@ QStringList MainWindow::systemPortNames()
     return SerialLine::systemPortNames();
 }
 
+MainWindow::PortNameSource MainWindow::withPort(const QString &path)
+{
+    return [path] {
+        QStringList names = systemPortNames();
+        if (!names.contains(path))
+            names.append(path);
+        return names;
+    };
+}
+
+void MainWindow::selectPort(const QString &path)
+{
+    const int index = ui->portnameCombo->findText(path);
+    if (index >= 0)
+        ui->portnameCombo->setCurrentIndex(index);
+}
+
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(&MainWindow::systemPortNames, parent)
 { }
@@ -91,6 +108,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connectChannelToggles();
     on_detectBtn_clicked();
     ui->LidarModeCombo->setCurrentIndex(1);
+    setupReview();
 }
 
 MainWindow::~MainWindow()
@@ -103,7 +121,9 @@ void MainWindow::timer_task()
 {
     // The only regular repaint: acquisition never asks for one, so the cost
     // of drawing does not grow with the measurement rate.
-    ui->chart->update();
+    if (!ui->chart->isFrozen())
+        ui->chart->update();
+    flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     const QString received = QString::number(receivedBytes);
     if (ui->RcvCnt->text() != received)
@@ -114,6 +134,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
+    closeReview();
     saveChannelSettings();
     QMainWindow::closeEvent(event);
 }

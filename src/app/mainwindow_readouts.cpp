@@ -30,6 +30,8 @@ void MainWindow::paintReadout(int channel, const QColor &color)
 
 void MainWindow::refreshReadouts()
 {
+    if (ui->chart->isFrozen())
+        return; // they hold what they showed, as the chart does
     const auto texts = Readouts::texts(measurement, ui->chart->model());
     for (int k = 0; k < Readouts::Count; ++k) {
         // Rewriting a line edit repaints it even when the text is the same.

@@ -36,7 +36,13 @@ void MainWindow::on_Lidar_StopBtn_clicked(bool)
 void MainWindow::decodeData(const QByteArray &chunk)
 {
     ChannelModel &model = ui->chart->model();
-    decodedFrames += quint64(
-        decodeMeasurements(frameDecoder, measurement, chunk,
-                           [&model](const Measurement &latest) { model.addMeasurement(latest); }));
+    CsvRecorder *const record = recorder.isOpen() ? &recorder : nullptr;
+    if (record)
+        record->beginRead(); // the frames this read completes share its time
+    auto take = [&model, record](const Measurement &latest) {
+        model.addMeasurement(latest);
+        if (record)
+            record->append(latest);
+    };
+    decodedFrames += quint64(decodeMeasurements(frameDecoder, measurement, chunk, take));
 }

@@ -1,7 +1,10 @@
 #include "chart.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
+
+#include <algorithm>
 
 namespace {
 constexpr int FirstRangeMin = 60000; // above any 16-bit distance worth drawing
@@ -25,9 +28,26 @@ Chart::Chart(QWidget *parent)
 
 Chart::~Chart() = default;
 
+void Chart::setFrozen(bool frozen)
+{
+    if (frozen && !m_frozen)
+        m_frozenModel = m_model;
+    m_frozen = frozen;
+    update();
+}
+
+void Chart::clear()
+{
+    m_model = ChannelModel();
+    m_rangeMax = {};
+    m_rangeMin = {};
+    update();
+}
+
 void Chart::buildCurve(int channel)
 {
-    const int n = int(m_model.sampleCount);
+    const ChannelModel &model = shownModel();
+    const int n = int(model.sampleCount);
     int &rangeMax = m_rangeMax[size_t(channel)];
     int &rangeMin = m_rangeMin[size_t(channel)];
     rangeMax = 0;
@@ -36,7 +56,7 @@ void Chart::buildCurve(int channel)
         return;
 
     constexpr int SeriesCapacity = ChannelModel::SeriesCapacity;
-    const ChannelSeries &samples = m_model.series[size_t(channel)];
+    const ChannelSeries &samples = model.series[size_t(channel)];
     // A series is never longer than the count of frames, but one may briefly
     // be shorter (channel 1 while a frame is being stored).
     const int m = qMin(qMin(n, SeriesCapacity), samples.size());
@@ -53,11 +73,20 @@ void Chart::buildCurve(int channel)
 
     const float w = float(width());
     const float h = float(height());
-    const int lo = rangeMin;
-    const float span = float(rangeMax - lo + TopMargin);
+    float lo = float(rangeMin);
+    float span = float(rangeMax - rangeMin + TopMargin);
+    bool clamp = false;
+    const size_t scale = size_t(channel == ChannelModel::DistanceMean10 ? 0 : channel);
+    if (fixedRanges && channelMax[scale] > channelMin[scale]) {
+        lo = float(channelMin[scale]);
+        span = float(channelMax[scale]) - lo;
+        clamp = true;
+    }
     for (int k = 0; k < m; ++k) {
-        const float x = w * m_model.samplePositions.at(k) / float(SeriesCapacity);
-        const float y = h - ((samples.at(k) - float(lo)) / span) * h;
+        const float x = w * model.samplePositions.at(k) / float(SeriesCapacity);
+        float y = h - ((samples.at(k) - lo) / span) * h;
+        if (clamp)
+            y = qBound(0.0f, y, h);
         const QPointF point(x, y);
         // Each point closes one segment and opens the next; the first one
         // also makes a zero-length segment of its own.
@@ -113,13 +142,16 @@ void Chart::paintEvent(QPaintEvent *)
     const int h = height();
     if (w > 0 && h > 0)
         painter.drawImage(QPointF(0, 0), gridImage(pen));
-    painter.drawText(0, h / 2, QStringLiteral("0"));
-    painter.drawText(w - 30, h / 2, QStringLiteral("1000"));
+    if (!showScale) {
+        painter.drawText(0, h / 2, QStringLiteral("0"));
+        painter.drawText(w - 30, h / 2, QStringLiteral("1000"));
+    }
 
     pen.setWidth(lineWidth + 1);
     pen.setStyle(Qt::SolidLine);
+    const ChannelModel &model = shownModel();
     for (int channel = 0; channel < PlottedChannels; ++channel) {
-        if (m_model.series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
+        if (model.series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
             continue;
         m_curvePoints.clear(); // keeps the capacity
         buildCurve(channel);
@@ -128,7 +160,52 @@ void Chart::paintEvent(QPaintEvent *)
         painter.drawLines(m_curvePoints.constData(), m_curvePoints.size() / 2);
     }
 
+    m_overlay.clear();
+    if (showScale || showRecordingMark || m_frozen) {
+        const QFontMetrics metrics(font());
+        m_overlay = ChartOverlay::layout(metrics, size(), overlayItems());
+        ChartOverlay::draw(painter, metrics, m_overlay);
+    }
+
     emit updateUi();
+}
+
+QVector<ChartOverlay::Item> Chart::overlayItems() const
+{
+    // In the order they give way when the chart is too small for all of them.
+    QVector<ChartOverlay::Item> items;
+    if (showRecordingMark)
+        items.append({ tr("REC"), Qt::TopRightCorner, QColor(Qt::red), ChartOverlay::Dot });
+    if (m_frozen)
+        items.append({ tr("FROZEN"), Qt::TopRightCorner, QColor(Qt::yellow), ChartOverlay::Bars });
+    if (!showScale)
+        return items;
+
+    // The distance scale: the lowest and highest distance on screen, or the
+    // fixed range's ends.
+    const QColor textColour(255, 255, 255, 220);
+    const ChannelSeries &distances = shownModel().series[ChannelModel::Distance];
+    int lo = 0, hi = 0;
+    bool known = false;
+    if (fixedRanges && channelMax[0] > channelMin[0]) {
+        lo = channelMin[0];
+        hi = channelMax[0];
+        known = true;
+    } else if (!distances.isEmpty()) {
+        const auto [least, most]
+            = std::minmax_element(distances.values().cbegin(), distances.values().cend());
+        lo = int(*least);
+        hi = int(*most);
+        known = true;
+    }
+    if (known) {
+        items.append({ tr("%1 mm").arg(hi), Qt::TopLeftCorner, textColour });
+        items.append({ tr("%1 mm").arg(lo), Qt::BottomLeftCorner, textColour });
+    }
+    const QString span = ChartOverlay::spanText(ChannelModel::SeriesCapacity, rateHz);
+    if (!span.isEmpty())
+        items.append({ span, Qt::BottomRightCorner, textColour });
+    return items;
 }
 
 void Chart::wheelEvent(QWheelEvent *)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "channelmodel.h"
+#include "chartoverlay.h"
 
 #include <QColor>
 #include <QImage>
@@ -11,9 +12,11 @@
 #include <array>
 
 // The live plot: a fixed grid and up to five curves over the newest 500
-// samples, each scaled to the samples on screen. It draws the sample
-// histories of the ChannelModel it holds, adds the per-channel display
-// settings and announces every finished repaint with updateUi().
+// samples, each scaled to the samples on screen (or, with fixedRanges, to its
+// channel's Min and Max). It draws the sample histories of the ChannelModel it
+// holds, adds the per-channel display settings and announces every finished
+// repaint with updateUi(). Frozen, it keeps drawing the samples it held when
+// it froze while the model goes on taking frames.
 class Chart : public QWidget
 {
     Q_OBJECT
@@ -27,6 +30,13 @@ public:
 
     ChannelModel &model() { return m_model; }
     const ChannelModel &model() const { return m_model; }
+    // What the curves are drawn from: the model, or its copy while frozen.
+    const ChannelModel &shownModel() const { return m_frozen ? m_frozenModel : m_model; }
+
+    void setFrozen(bool frozen);
+    bool isFrozen() const { return m_frozen; }
+    // Forgets every sample and the ranges drawn so far, as at start-up.
+    void clear();
 
     // Builds the point list of one channel's curve into curvePoints() and
     // updates that channel's range. Channel 4 is drawn against channel 0's
@@ -35,13 +45,24 @@ public:
     void buildCurve(int channel);
 
     const QVector<QPointF> &curvePoints() const { return m_curvePoints; }
+    // The texts of the last repaint over the corners, where they were placed.
+    const QVector<ChartOverlay::Placed> &overlay() const { return m_overlay; }
     int rangeMax(int channel) const { return m_rangeMax[size_t(channel)]; }
     int rangeMin(int channel) const { return m_rangeMin[size_t(channel)]; }
 
     std::array<QColor, ChannelCount> channelColors;
     std::array<bool, ChannelCount> channelVisible;
-    std::array<int, PlottedChannels> channelMax; // kept for the settings file only
+    std::array<int, PlottedChannels> channelMax; // the scale of fixedRanges
     std::array<int, PlottedChannels> channelMin;
+    // Each curve between its channel's Min (bottom) and Max (top), channel 4
+    // on channel 0's; samples beyond lie on the edge. A channel whose Max is
+    // not above its Min keeps the scale of its samples.
+    bool fixedRanges = false;
+    // The distance scale's values and the time the chart spans at rateHz in
+    // place of the texts "0" and "1000".
+    bool showScale = false;
+    int rateHz = 0;
+    bool showRecordingMark = false;
     int gridColumns = 20;
     int gridRows = 20;
     quint8 lineWidth = 1; // the curve pen is one pixel wider
@@ -57,8 +78,12 @@ protected:
 
 private:
     const QImage &gridImage(const QPen &gridPen);
+    QVector<ChartOverlay::Item> overlayItems() const;
 
     ChannelModel m_model;
+    ChannelModel m_frozenModel;
+    bool m_frozen = false;
+    QVector<ChartOverlay::Placed> m_overlay;
     QVector<QPointF> m_curvePoints; // reused from curve to curve, never shrunk
     std::array<int, PlottedChannels> m_rangeMax {};
     std::array<int, PlottedChannels> m_rangeMin {};

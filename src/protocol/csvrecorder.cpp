@@ -115,7 +115,15 @@ bool CsvRecorder::flushIfDue(bool force)
     m_lastFlushMs = now;
     if (m_pending.isEmpty())
         return true;
-    if (m_file.write(m_pending) != m_pending.size() || !m_file.flush())
+    // A write the system cuts short (the disk filling up) is retried for the
+    // rest, which then fails with the system's reason for the message.
+    for (qint64 done = 0; done < m_pending.size();) {
+        const qint64 n = m_file.write(m_pending.constData() + done, m_pending.size() - done);
+        if (n <= 0)
+            return fail();
+        done += n;
+    }
+    if (!m_file.flush())
         return fail();
 #ifdef Q_OS_UNIX
     // Into the page cache is not onto the disk: a power cut would lose it.

@@ -76,8 +76,13 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         QStringLiteral("stats-every"),
         QStringLiteral("Print the summary line every <seconds> while running, too."),
         QStringLiteral("seconds"));
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"),
+        QStringLiteral("Record every measurement frame to the CSV file <file> from the start, "
+                       "replacing it if it exists; a write that fails fails the run."),
+        QStringLiteral("file"));
     parser.addOptions({ helpOption, portOption, openOption, startOption, quitOption,
-                        screenshotOption, statsOption });
+                        screenshotOption, statsOption, recordOption });
 
     DemoOptions parsed;
     if (!parser.parse(arguments)) {
@@ -134,6 +139,16 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         && !readSeconds(parser.value(statsOption), 0.1, false, &parsed.statsEverySeconds)) {
         *error = QStringLiteral("--stats-every needs a number of seconds, 0.1 or more.");
         return Invalid;
+    }
+    if (parser.isSet(recordOption)) {
+        // Absolute now, as the screenshot's path; "-" too is a file here, as
+        // standard output carries the summary line.
+        const QString file = parser.value(recordOption);
+        parsed.recordFile = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+        if (parsed.recordFile.isEmpty()) {
+            *error = QStringLiteral("--record needs a file name.");
+            return Invalid;
+        }
     }
     *options = parsed;
     return Run;

@@ -14,6 +14,7 @@ struct DemoOptions
     double quitAfterSeconds = -1.0; // < 0: run until the window is closed
     QString screenshotFile; // grab the window just before quitting
     double statsEverySeconds = 0.0; // > 0: print the summary line this often too
+    QString recordFile; // record the frames to this CSV file from the start
 
     enum Outcome { Run, ShowHelp, Invalid };
     // Reads the arguments (program name first). Invalid leaves the reason in

@@ -26,28 +26,10 @@ namespace {
 // quitting, so a run ends with every frame the device sent taken in.
 constexpr int DrainMs = 300;
 
-// The Refresh button sees the system's ports plus ours, so our port is never
-// removed as unknown to the system.
-MainWindow::PortNameSource withPort(const QString &path)
-{
-    return [path] {
-        QStringList names = MainWindow::systemPortNames();
-        if (!names.contains(path))
-            names.append(path);
-        return names;
-    };
-}
-
 template<typename T>
 T *child(const MainWindow &window, const char *name)
 {
     return window.findChild<T *>(QLatin1String(name));
-}
-
-void selectPort(MainWindow &window, const QString &path)
-{
-    if (auto *ports = child<QComboBox>(window, "portnameCombo"))
-        ports->setCurrentIndex(ports->findText(path));
 }
 
 // The port itself, not the Open button: a lost device closes the port at
@@ -272,8 +254,14 @@ int main(int argc, char *argv[])
         options.port = simulator->portPath();
     }
 
-    auto window = std::make_unique<MainWindow>(withPort(options.port));
-    selectPort(*window, options.port);
+    // Refresh sees the system's ports plus ours, so ours is never removed as
+    // unknown to the system.
+    auto window = std::make_unique<MainWindow>(MainWindow::withPort(options.port));
+    window->selectPort(options.port);
+    if (!options.recordFile.isEmpty() && !window->startRecording(options.recordFile)) {
+        complain(window->recordingError());
+        return 1;
+    }
     Script script(options, window.get(), simulator.get(), runClock);
     window->show();
     script.begin();
@@ -282,6 +270,11 @@ int main(int argc, char *argv[])
     printLine(script.summary().line());
     if (status == 0 && script.failed())
         status = 1;
+    // A recording that lost rows to a failed write fails the run.
+    if (!options.recordFile.isEmpty() && !window->stopRecording()) {
+        complain(window->recordingError());
+        status = status == 0 ? 1 : status;
+    }
     window.reset();
     if (simulator)
         simulator->stop();

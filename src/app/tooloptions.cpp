@@ -1,0 +1,73 @@
+#include "tooloptions.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// The window changes the working directory to its own folder, so a relative
+// path is resolved against the one the tool was started in. A bare port name
+// ("ttyUSB0", "COM3") is left to the serial port, which knows where to look.
+QString absolute(const QString &path, bool bareNameIsPath)
+{
+    if (path == QLatin1String("-") || !QDir::isRelativePath(path))
+        return path;
+    if (!bareNameIsPath && !path.contains(QLatin1Char('/')))
+        return path;
+    return QFileInfo(path).absoluteFilePath();
+}
+
+} // namespace
+
+ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOptions *options,
+                                        QString *message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Host tool for the TAV47 laser range finder."));
+    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
+                                        QStringLiteral("Show this help."));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Add the serial port <path> to the port list and select it (a device such "
+                       "as /dev/serial/by-id/..., or the port tav47-sim prints). Refresh keeps "
+                       "it."),
+        QStringLiteral("path"));
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"),
+        QStringLiteral("Record every measurement frame to the CSV file <file> from the start, "
+                       "replacing it if it exists (- for standard output)."),
+        QStringLiteral("file"));
+    parser.addOptions({ helpOption, portOption, recordOption });
+
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return Invalid;
+    }
+    if (parser.isSet(helpOption)) {
+        *message = parser.helpText();
+        return ShowHelp;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *message = QStringLiteral("Unexpected argument '%1'.")
+                       .arg(parser.positionalArguments().constFirst());
+        return Invalid;
+    }
+    ToolOptions parsed;
+    if (parser.isSet(portOption)) {
+        parsed.port = absolute(parser.value(portOption), false);
+        if (parsed.port.isEmpty()) {
+            *message = QStringLiteral("--port needs a path.");
+            return Invalid;
+        }
+    }
+    if (parser.isSet(recordOption)) {
+        parsed.recordFile = absolute(parser.value(recordOption), true);
+        if (parsed.recordFile.isEmpty()) {
+            *message = QStringLiteral("--record needs a file name.");
+            return Invalid;
+        }
+    }
+    *options = parsed;
+    return Run;
+}

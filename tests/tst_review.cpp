@@ -1,0 +1,592 @@
+// The chart's context menu without a device: keys, the visible state, fixed
+// ranges, scale values, saving and copying, the [Review] settings and the
+// command line's port and file options.
+
+#include "guitest.h"
+#include "tooloptions.h"
+#include "varlabel.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace guitest;
+
+namespace {
+
+// The point drawn for sample k: the list repeats each point to chain segments.
+QPointF samplePoint(const QVector<QPointF> &points, int k)
+{
+    return points.at(2 * k + 1);
+}
+
+// Every pixel in which two pictures differ lies in one of the rectangles.
+bool differencesWithin(const QImage &a, const QImage &b, const QList<QRect> &allowed)
+{
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == b.pixel(x, y))
+                continue;
+            bool inside = false;
+            for (const QRect &r : allowed)
+                inside = inside || r.contains(x, y);
+            if (!inside)
+                return false;
+        }
+    return true;
+}
+
+bool differsWithin(const QImage &a, const QImage &b, const QRect &rect)
+{
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return true;
+    return false;
+}
+
+QStringList overlayTexts(const Chart &chart)
+{
+    QStringList texts;
+    for (const ChartOverlay::Placed &p : chart.overlay())
+        texts.append(p.item.text);
+    return texts;
+}
+
+} // namespace
+
+class TestReview : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void actionsOnKeys_data();
+    void actionsOnKeys();
+    void visibleState_data();
+    void visibleState();
+    void fixedRanges_data();
+    void fixedRanges();
+    void scaleValuesFit_data();
+    void scaleValuesFit();
+    void saveSamples_data();
+    void saveSamples();
+    void copyStatistics_data();
+    void copyStatistics();
+    void reviewSettings_data();
+    void reviewSettings();
+    void toolOptions_data();
+    void toolOptions();
+    void portFromCommandLineKeptAcrossRefresh();
+
+private:
+    void showWindow(const QSize &size = QSize());
+    void trigger(const char *name) { windowAction(*window, name)->trigger(); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<MainWindow> window;
+    Chart *chart = nullptr;
+    QString answer; // what the save dialog answers
+    QStringList proposals; // what it was asked with
+};
+
+void TestReview::init()
+{
+    removeConfig();
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    answer.clear();
+    proposals.clear();
+}
+
+void TestReview::cleanup()
+{
+    window.reset();
+    removeConfig();
+}
+
+void TestReview::showWindow(const QSize &size)
+{
+    window = makeWindow();
+    window->setSaveFileDialog(
+        [this](QWidget *, const QString &, const QString &proposed, const QString &) {
+            proposals.append(proposed);
+            return answer;
+        });
+    if (size.isValid())
+        window->resize(size);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    chart = window->findChild<Chart *>(QStringLiteral("chart"));
+    QVERIFY(chart);
+}
+
+void TestReview::actionsOnKeys_data()
+{
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<bool>("checkable");
+    QTest::addColumn<int>("dialogs"); // save dialogs asked for
+
+    QTest::newRow("record") << QByteArray("actionRecord") << QKeySequence("Ctrl+R") << true << 1;
+    QTest::newRow("freeze") << QByteArray("actionFreeze") << QKeySequence("F9") << true << 0;
+    QTest::newRow("freeze by Pause")
+        << QByteArray("actionFreeze") << QKeySequence(Qt::Key_Pause) << true << 0;
+    QTest::newRow("clear") << QByteArray("actionClear") << QKeySequence("Ctrl+L") << false << 0;
+    QTest::newRow("save samples") << QByteArray("actionSaveSamples") << QKeySequence("Ctrl+S")
+                                  << false << 1;
+    QTest::newRow("copy statistics")
+        << QByteArray("actionCopyStatistics") << QKeySequence("Ctrl+Shift+C") << false << 0;
+    QTest::newRow("fixed ranges") << QByteArray("actionFixedRanges") << QKeySequence("Ctrl+F")
+                                  << true << 0;
+    QTest::newRow("scale values") << QByteArray("actionShowScale") << QKeySequence("Ctrl+T") << true
+                                  << 0;
+}
+
+void TestReview::actionsOnKeys()
+{
+    QFETCH(QByteArray, action);
+    QFETCH(QKeySequence, key);
+    QFETCH(bool, checkable);
+    QFETCH(int, dialogs);
+
+    showWindow();
+    QCOMPARE(chart->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList menu;
+    for (QAction *a : chart->actions())
+        if (!a->isSeparator())
+            menu.append(a->objectName());
+    QCOMPARE(menu,
+             QStringList({ "actionRecord", "actionFreeze", "actionClear", "actionSaveSamples",
+                           "actionCopyStatistics", "actionFixedRanges", "actionShowScale" }));
+
+    QAction *a = windowAction(*window, action.constData());
+    QCOMPARE(a->isCheckable(), checkable);
+    QVERIFY(!a->isChecked());
+
+    // Pressed while the typed baud rate has the focus: the action takes the
+    // key, the text field keeps its text.
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit *baud = window->findChild<QComboBox *>(QStringLiteral("baudRateCombo"))->lineEdit();
+    baud->setFocus();
+    QTRY_VERIFY(baud->hasFocus());
+    QSignalSpy triggered(a, &QAction::triggered);
+    QTest::keySequence(baud, key);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(baud->text(), QStringLiteral("460800"));
+    QCOMPARE(proposals.size(), dialogs);
+    // A record the dialog was cancelled for is no recording.
+    QCOMPARE(a->isChecked(), checkable && action != "actionRecord");
+}
+
+void TestReview::visibleState_data()
+{
+    QTest::addColumn<bool>("recording");
+    QTest::addColumn<bool>("frozen");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("marks");
+
+    QTest::newRow("neither") << false << false << "TAV47-V1.2" << QStringList();
+    QTest::newRow("recording") << true << false << "TAV47-V1.2 — recording"
+                               << QStringList { "REC" };
+    QTest::newRow("frozen") << false << true << "TAV47-V1.2 — frozen" << QStringList { "FROZEN" };
+    QTest::newRow("both") << true << true << "TAV47-V1.2 — recording, frozen"
+                          << QStringList { "REC", "FROZEN" };
+}
+
+void TestReview::visibleState()
+{
+    QFETCH(bool, recording);
+    QFETCH(bool, frozen);
+    QFETCH(QString, title);
+    QFETCH(QStringList, marks);
+
+    showWindow();
+    for (int i = 0; i < 50; ++i)
+        addFrame(chart->model(), float(1000 + i % 7));
+    const QImage before = chart->grab().toImage();
+
+    if (recording)
+        QVERIFY(window->startRecording(dir->filePath(QStringLiteral("run.csv"))));
+    if (frozen)
+        trigger("actionFreeze");
+    QCOMPARE(window->windowTitle(), title);
+    QCOMPARE(windowAction(*window, "actionRecord")->isChecked(), recording);
+    QCOMPARE(windowAction(*window, "actionFreeze")->isChecked(), frozen);
+
+    // The marks alone change the picture, top right, each where it was placed.
+    const QImage shown = chart->grab().toImage();
+    QCOMPARE(overlayTexts(*chart), marks);
+    QList<QRect> rects;
+    for (const ChartOverlay::Placed &p : chart->overlay()) {
+        QVERIFY(p.rect.left() > chart->width() / 2 && p.rect.bottom() < chart->height() / 2);
+        QVERIFY(differsWithin(before, shown, p.rect));
+        rects.append(p.rect);
+    }
+    QVERIFY(differencesWithin(before, shown, rects));
+
+    // Both off again: nothing left of them.
+    QVERIFY(window->stopRecording());
+    if (frozen)
+        trigger("actionFreeze");
+    QCOMPARE(window->windowTitle(), QStringLiteral("TAV47-V1.2"));
+    QCOMPARE(chart->grab().toImage(), before);
+}
+
+void TestReview::fixedRanges_data()
+{
+    QTest::addColumn<int>("channel"); // the one curve drawn
+    QTest::addColumn<QList<int>>("ranges"); // Min and Max of channels 0 and 4
+    QTest::addColumn<float>("value"); // of every frame
+    QTest::addColumn<double>("y"); // of the newest point on a 300-pixel chart; < 0: as unfixed
+
+    QTest::newRow("inside") << 0 << QList<int> { 0, 3000, 0, 15000 } << 1500.f << 150.0;
+    QTest::newRow("above Max: on the top edge")
+        << 0 << QList<int> { 0, 1000, 0, 15000 } << 4000.f << 0.0;
+    QTest::newRow("below Min: on the bottom edge")
+        << 0 << QList<int> { 1000, 2000, 0, 15000 } << 500.f << 300.0;
+    QTest::newRow("negative Min") << 0 << QList<int> { -1000, 1000, 0, 15000 } << 500.f << 75.0;
+    QTest::newRow("Max equal to Min: scaled to the samples")
+        << 0 << QList<int> { 2000, 2000, 0, 15000 } << 1500.f << -1.0;
+    QTest::newRow("Max below Min: scaled to the samples")
+        << 0 << QList<int> { 3000, 0, 0, 15000 } << 1500.f << -1.0;
+    QTest::newRow("mean on the distance's range, not its own")
+        << 4 << QList<int> { 0, 3000, 0, 10 } << 1500.f << 150.0;
+}
+
+void TestReview::fixedRanges()
+{
+    QFETCH(int, channel);
+    QFETCH(QList<int>, ranges);
+    QFETCH(float, value);
+    QFETCH(double, y);
+
+    Chart fixed, unfixed;
+    for (Chart *c : { &fixed, &unfixed }) {
+        c->resize(500, 300);
+        for (int k = 0; k < Chart::PlottedChannels; ++k)
+            c->channelVisible[size_t(k)] = k == channel;
+        c->channelMin[0] = ranges[0];
+        c->channelMax[0] = ranges[1];
+        c->channelMin[4] = ranges[2];
+        c->channelMax[4] = ranges[3];
+        for (int i = 0; i < 20; ++i)
+            addFrame(c->model(), value);
+    }
+    const QImage today = paintChart(unfixed);
+    const QVector<QPointF> todayPoints = unfixed.curvePoints();
+
+    fixed.fixedRanges = true;
+    paintChart(fixed);
+    const QPointF newest = samplePoint(fixed.curvePoints(), 19);
+    QCOMPARE(newest.x(), 19.0);
+    if (y >= 0) {
+        QCOMPARE(newest.y(), y);
+    } else {
+        QCOMPARE(fixed.curvePoints(), todayPoints);
+    }
+
+    // Off again: exactly today's drawing.
+    fixed.fixedRanges = false;
+    QCOMPARE(paintChart(fixed), today);
+}
+
+void TestReview::scaleValuesFit_data()
+{
+    QTest::addColumn<QSize>("windowSize"); // invalid: maximised
+    QTest::newRow("form size") << QSize(711, 401);
+    QTest::newRow("maximised") << QSize();
+    QTest::newRow("1920 x 1080") << QSize(1920, 1080);
+}
+
+void TestReview::scaleValuesFit()
+{
+    QFETCH(QSize, windowSize);
+    showWindow(windowSize);
+    if (!windowSize.isValid()) {
+        const QSize before = window->size();
+        window->showMaximized();
+        QTRY_VERIFY(window->size() != before);
+    }
+    window->findChild<QComboBox *>(QStringLiteral("LidarModeCombo"))->setCurrentIndex(5);
+    for (int i = 0; i < 100; ++i)
+        addFrame(chart->model(), float(1000 + i));
+
+    const QImage plain = chart->grab().toImage();
+    trigger("actionShowScale");
+    const QImage scaled = chart->grab().toImage();
+    QCOMPARE(overlayTexts(*chart),
+             QStringList({ "1099 mm", "1000 mm", QStringLiteral("500 samples ≈ 0.28 s") }));
+
+    // Each text whole inside the chart, none over another, and nothing else
+    // changed but the two texts they replace.
+    const QRect area = chart->rect();
+    QList<QRect> changed;
+    for (const ChartOverlay::Placed &p : chart->overlay()) {
+        QVERIFY2(area.contains(p.rect), qPrintable(p.item.text));
+        for (const QRect &other : changed)
+            QVERIFY(!other.intersects(p.rect));
+        QVERIFY(differsWithin(plain, scaled, p.rect));
+        changed.append(p.rect);
+    }
+    const QFontMetrics metrics(chart->font());
+    const int w = chart->width(), h = chart->height();
+    changed.append(QRect(0, h / 2 - metrics.ascent() - 1, 12, metrics.height() + 2)); // "0"
+    changed.append(QRect(w - 31, h / 2 - metrics.ascent() - 1, 31, metrics.height() + 2));
+    QVERIFY(differencesWithin(plain, scaled, changed));
+
+    trigger("actionShowScale");
+    QCOMPARE(chart->grab().toImage(), plain);
+}
+
+void TestReview::saveSamples_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<bool>("frozen"); // after two frames, before the third
+    QTest::addColumn<bool>("distancesOnly");
+    QTest::addColumn<QString>("file"); // in the temporary folder
+    QTest::addColumn<QByteArray>("written"); // empty: nothing, and one warning
+
+    // Channel 4 is the mean of the distances before each one.
+    QTest::newRow("names from the file, quoted where needed")
+        << QByteArray("[Name]\nVAL1=\"Dis, mm\"\n") << false << false << "s.csv"
+        << QByteArray("sample,\"Dis, mm\",Engy,Temp,Ambient,Dis_Avr10\n"
+                      "0,1000,5,0,7,0\n"
+                      "1,1010,6,0,8,1000\n"
+                      "2,1020,7,0,9,1005\n");
+    QTest::newRow("frozen: the samples on screen")
+        << QByteArray() << true << false << "s.csv"
+        << QByteArray("sample,Dis,Engy,Temp,Ambient,Dis_Avr10\n"
+                      "0,1000,5,0,7,0\n"
+                      "1,1010,6,0,8,1000\n");
+    QTest::newRow("distances only: the other cells empty")
+        << QByteArray() << false << true << "s.csv"
+        << QByteArray("sample,Dis,Engy,Temp,Ambient,Dis_Avr10\n"
+                      "0,1000,,,,0\n"
+                      "1,1010,,,,1000\n"
+                      "2,1020,,,,1005\n");
+    QTest::newRow("folder that does not exist")
+        << QByteArray() << false << false << "missing/s.csv" << QByteArray();
+}
+
+void TestReview::saveSamples()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(bool, frozen);
+    QFETCH(bool, distancesOnly);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, written);
+
+    if (!config.isEmpty())
+        writeConfig(config);
+    showWindow();
+    const float frames[3][3] = { { 1000, 5, 7 }, { 1010, 6, 8 }, { 1020, 7, 9 } };
+    for (int i = 0; i < 3; ++i) {
+        if (frozen && i == 2)
+            trigger("actionFreeze");
+        if (distancesOnly)
+            chart->model().addSample(0, frames[i][0]);
+        else
+            addFrame(chart->model(), frames[i][0], frames[i][1], 0, frames[i][2]);
+    }
+
+    answer = dir->filePath(file);
+    BoxCloser boxes;
+    trigger("actionSaveSamples");
+    QCOMPARE(fileContent(answer), written);
+    if (written.isEmpty()) {
+        QVERIFY(!QFile::exists(answer));
+        QCOMPARE(boxes.titles, QStringList { "Save Samples" });
+        QVERIFY2(boxes.texts.first().contains(answer), qPrintable(boxes.texts.first()));
+    } else {
+        QVERIFY(boxes.titles.isEmpty());
+    }
+}
+
+void TestReview::copyStatistics_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QString>("firstName"); // as the label shows it
+    QTest::addColumn<QString>("copied");
+
+    const QString values = QStringLiteral("\t0\nEngy\t0\nTemp\t0\nAmbient\t0\nDis_Avr10\t1005\n"
+                                          "STD_Engy\t1\nSTD_Dis\t5\n");
+    QTest::newRow("default names") << QByteArray() << "Dis"
+                                   << "Dis" + values;
+    // The label shows markup as typed; the copy keeps each line two cells.
+    QTest::newRow("markup and a tab in a name")
+        << QByteArray("[Name]\nVAL1=<b>D\\tis</b>\n") << "<b>D\tis</b>"
+        << "<b>D is</b>" + values;
+}
+
+void TestReview::copyStatistics()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QString, firstName);
+    QFETCH(QString, copied);
+
+    if (!config.isEmpty())
+        writeConfig(config);
+    showWindow();
+    auto *label = window->findChild<Varlabel *>(QStringLiteral("param1"));
+    QCOMPARE(label->text(), firstName);
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+
+    // The statistics describe the frames before the newest: 1000 and 1010,
+    // energies 5 and 6. Nothing was decoded, so the latest values are 0.
+    for (const float d : { 1000.f, 1010.f, 1020.f })
+        addFrame(chart->model(), d, d / 10 - 95);
+    chart->grab();
+    QGuiApplication::clipboard()->clear();
+    trigger("actionCopyStatistics");
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+void TestReview::reviewSettings_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QStringList>("review"); // the lines of [Review] in config.ini
+
+    const QString folder = QStringLiteral("Folder=$TMP"); // the temporary folder
+    QTest::newRow("nothing done: no section") << QStringList() << QStringList();
+    QTest::newRow("fixed ranges") << QStringList { "actionFixedRanges" }
+                                  << QStringList { "FixedRanges=true" };
+    QTest::newRow("scale values") << QStringList { "actionShowScale" }
+                                  << QStringList { "ShowScale=true" };
+    QTest::newRow("folder of the last file saved")
+        << QStringList { "actionSaveSamples" } << QStringList { folder };
+    QTest::newRow("on and off again: nothing written")
+        << QStringList { "actionShowScale", "actionShowScale" } << QStringList();
+}
+
+void TestReview::reviewSettings()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, review);
+    review.replaceInStrings(QStringLiteral("$TMP"), dir->path());
+
+    // What a window that did nothing leaves in the file.
+    showWindow();
+    window->close();
+    window.reset();
+    const QByteArray untouched = fileContent(configPath());
+    removeConfig();
+
+    showWindow();
+    answer = dir->filePath(QStringLiteral("s.csv"));
+    for (const QString &a : actions)
+        trigger(a.toLatin1().constData());
+    window->close();
+    window.reset();
+    QStringList lines = QString::fromUtf8(fileContent(configPath())).split(QLatin1Char('\n'));
+    // The section on its own; the channel sections stay as they were.
+    const int start = lines.indexOf(QStringLiteral("[Review]"));
+    QStringList section;
+    if (start >= 0) {
+        int end = start + 1;
+        while (end < lines.size() && !lines.at(end).startsWith(QLatin1Char('[')))
+            ++end;
+        section = lines.mid(start + 1, end - start - 1);
+        lines.erase(lines.begin() + start, lines.begin() + end);
+    }
+    section.removeAll(QString());
+    QCOMPARE(section, review);
+    QCOMPARE(lines.join(QLatin1Char('\n')).trimmed(), QString::fromUtf8(untouched).trimmed());
+
+    // And the next start takes them up.
+    showWindow();
+    QCOMPARE(chart->fixedRanges, review.contains(QStringLiteral("FixedRanges=true")));
+    QCOMPARE(windowAction(*window, "actionFixedRanges")->isChecked(), chart->fixedRanges);
+    QCOMPARE(chart->showScale, review.contains(QStringLiteral("ShowScale=true")));
+    QCOMPARE(windowAction(*window, "actionShowScale")->isChecked(), chart->showScale);
+    answer.clear();
+    trigger("actionRecord");
+    QVERIFY(!window->isRecording());
+    const bool folderKept = !review.filter(QStringLiteral("Folder=")).isEmpty();
+    QCOMPARE(QFileInfo(proposals.last()).absolutePath(),
+             folderKept ? dir->path() : QDir::homePath());
+    QVERIFY2(QRegularExpression(QStringLiteral("^tav47-\\d{8}-\\d{6}\\.csv$"))
+                 .match(QFileInfo(proposals.last()).fileName())
+                 .hasMatch(),
+             qPrintable(proposals.last()));
+}
+
+void TestReview::toolOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("record"); // "./x": x in the current folder
+
+    const int run = ToolOptions::Run, invalid = ToolOptions::Invalid;
+    QTest::newRow("none") << QStringList() << run << QString() << QString();
+    QTest::newRow("port by its path") << QStringList { "--port", "/dev/serial/by-id/usb-TAV47" }
+                                      << run << "/dev/serial/by-id/usb-TAV47" << QString();
+    QTest::newRow("bare port name left to the port")
+        << QStringList { "--port", "ttyUSB0" } << run << "ttyUSB0" << QString();
+    QTest::newRow("relative port path")
+        << QStringList { "--port", "./pty" } << run << "./pty" << QString();
+    QTest::newRow("relative file from the starting folder")
+        << QStringList { "--record", "run.csv" } << run << QString() << "./run.csv";
+    QTest::newRow("standard output") << QStringList { "--record", "-" } << run << QString() << "-";
+    QTest::newRow("record without a file")
+        << QStringList { "--record" } << invalid << QString() << QString();
+    QTest::newRow("empty file") << QStringList { "--record", "" } << invalid << QString()
+                                << QString();
+    QTest::newRow("empty port") << QStringList { "--port", "" } << invalid << QString()
+                                << QString();
+    QTest::newRow("stray argument")
+        << QStringList { "run.csv" } << invalid << QString() << QString();
+    QTest::newRow("unknown option")
+        << QStringList { "--fast" } << invalid << QString() << QString();
+    QTest::newRow("help") << QStringList { "--help" } << int(ToolOptions::ShowHelp) << QString()
+                          << QString();
+}
+
+void TestReview::toolOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, outcome);
+    QFETCH(QString, port);
+    QFETCH(QString, record);
+    auto inCurrentFolder = [](QString path) {
+        if (path.startsWith(QLatin1String("./")))
+            path = QDir::current().absoluteFilePath(path.mid(2));
+        return path;
+    };
+
+    ToolOptions options;
+    QString message;
+    QCOMPARE(int(ToolOptions::parse(QStringList { "tav47" } + arguments, &options, &message)),
+             outcome);
+    QCOMPARE(message.isEmpty(), outcome == ToolOptions::Run);
+    QCOMPARE(options.port, inCurrentFolder(port));
+    QCOMPARE(options.recordFile, inCurrentFolder(record));
+}
+
+void TestReview::portFromCommandLineKeptAcrossRefresh()
+{
+    const QString path = QStringLiteral("/dev/serial/by-id/usb-TAV47-test");
+    MainWindow tool(MainWindow::withPort(path));
+    tool.selectPort(path);
+    auto *ports = tool.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        QCOMPARE(ports->currentText(), path);
+        int listed = 0;
+        for (int i = 0; i < ports->count(); ++i)
+            listed += ports->itemText(i) == path ? 1 : 0;
+        QCOMPARE(listed, 1);
+        tool.findChild<QPushButton *>(QStringLiteral("detectBtn"))->click();
+    }
+}
+
+QTEST_MAIN(TestReview)
+#include "tst_review.moc"
