@@ -319,9 +319,9 @@ void TestDemo::quitsOnTimeWithSummary()
     QCOMPARE(f["frames"], QStringLiteral("0"));
     QVERIFY(f["seconds"].toDouble() >= 2.0);
     QVERIFY(f["peak_rss_kib"].toLong() > 0);
-    // Ten repaints a second, once the window is up.
-    QVERIFY2(f["repaints"].toInt() >= 10, qPrintable(run.lines.last()));
-    QVERIFY2(f["max_repaint_gap_ms"].toDouble() < 1000, qPrintable(run.lines.last()));
+    // With nothing received the chart is drawn when shown, and not again.
+    QVERIFY2(f["repaints"].toInt() >= 1 && f["repaints"].toInt() <= 3,
+             qPrintable(run.lines.last()));
 }
 
 void TestDemo::scriptedScanDecodesEveryFrameSent()

@@ -5,6 +5,7 @@
 #include "varlabel.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,7 +37,8 @@ private slots:
     void currentDirectoryBecomesExecutableDirectory();
     void readoutsStartInChannelColours_data();
     void readoutsStartInChannelColours();
-    void chartRepaintsEvery100msWithoutPort();
+    void chartRepaintsOnlyWhatChanged_data();
+    void chartRepaintsOnlyWhatChanged();
     void statusShowsItsStart_data();
     void statusShowsItsStart();
     void baudRateIsWhatWasTyped_data();
@@ -283,20 +285,45 @@ void TestMainWindow::readoutsStartInChannelColours()
     QVERIFY(readout->text().isEmpty()); // until the first repaint
 }
 
-void TestMainWindow::chartRepaintsEvery100msWithoutPort()
+void TestMainWindow::chartRepaintsOnlyWhatChanged_data()
 {
-    const auto window = makeWindow();
-    QVERIFY(showExposed(window.get()));
-    QSignalSpy repaints(child<Chart>(window.get(), "chart"), &Chart::updateUi);
-    QTest::qWait(1000);
-    QVERIFY2(repaints.count() >= 6 && repaints.count() <= 13,
-             qPrintable(QString::number(repaints.count())));
-    // The readouts follow the repaints.
-    QCOMPARE(child<QLineEdit>(window.get(), "val1")->text(), QStringLiteral("0"));
-    QCOMPARE(child<QLineEdit>(window.get(), "val7")->text(), QStringLiteral("0"));
+    QTest::addColumn<QString>("change"); // a sample every 50 ms, or one click
+    QTest::addColumn<int>("least");
+    QTest::addColumn<int>("most");
+    QTest::newRow("nothing") << "" << 0 << 0;
+    QTest::newRow("new samples") << "sample" << 6 << 13;
+    QTest::newRow("a channel shown") << "param3" << 1 << 1;
 }
 
-QTEST_MAIN(TestMainWindow)
+void TestMainWindow::chartRepaintsOnlyWhatChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(int, least);
+    QFETCH(int, most);
+    const auto window = makeWindow();
+    QVERIFY(showExposed(window.get()));
+    auto *chart = child<Chart>(window.get(), "chart");
+    QSignalSpy repaints(chart, &Chart::updateUi);
+    // The readouts follow the first repaint, when the window was shown.
+    QCOMPARE(child<QLineEdit>(window.get(), "val1")->text(), QStringLiteral("0"));
+    QCOMPARE(child<QLineEdit>(window.get(), "val7")->text(), QStringLiteral("0"));
+    QTest::qWait(150);
+    repaints.clear();
+
+    // The timer paces the repaints: at most one a tick, whatever changed.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1000) {
+        if (change == QLatin1String("sample"))
+            addFrame(chart->model(), 1000);
+        else if (!change.isEmpty() && clock.elapsed() < 50)
+            QTest::mouseClick(child<QWidget>(window.get(), change), Qt::LeftButton);
+        QTest::qWait(50);
+    }
+    QVERIFY2(repaints.count() >= least && repaints.count() <= most,
+             qPrintable(QString::number(repaints.count())));
+}
+
 void TestMainWindow::statusShowsItsStart_data()
 {
     QTest::addColumn<QString>("button");
@@ -354,4 +381,5 @@ void TestMainWindow::baudRateIsWhatWasTyped()
     QCOMPARE(baud->currentText(), typed);
 }
 
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -120,8 +120,9 @@ MainWindow::~MainWindow()
 void MainWindow::timer_task()
 {
     // The only regular repaint: acquisition never asks for one, so the cost
-    // of drawing does not grow with the measurement rate.
-    if (!ui->chart->isFrozen())
+    // of drawing does not grow with the measurement rate. Nothing new to show
+    // (no sample, no setting changed), nothing drawn: an idle window is idle.
+    if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
         ui->chart->update();
     flushRecording();
     // The received-byte total, at the same pace and only when it moved.

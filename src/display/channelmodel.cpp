@@ -6,6 +6,7 @@ void ChannelModel::addSample(int channel, float value)
 {
     if (channel < Distance || channel > Ambient)
         return;
+    ++revision;
 
     if (channel == Distance) {
         if (sampleCount <= float(SeriesCapacity)) {

@@ -40,6 +40,7 @@ public:
     std::array<ChannelSeries, PlottedChannels> series;
     QVector<float> samplePositions; // x position of each sample slot: 0, 1, 2, ...
     float sampleCount = 0.0f; // channel 0 samples, counted up to 501
+    quint64 revision = 0; // counts the samples stored, so a viewer can tell nothing changed
 
     quint16 meanDis = 0; // mean of the distance history
     quint16 avr10Dis = 0; // mean of the newest ten distances, fed to channel 4

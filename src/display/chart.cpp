@@ -39,9 +39,44 @@ void Chart::setFrozen(bool frozen)
 void Chart::clear()
 {
     m_model = ChannelModel();
+    ++m_resets;
     m_rangeMax = {};
     m_rangeMin = {};
     update();
+}
+
+bool Chart::PaintInputs::operator==(const PaintInputs &o) const
+{
+    return revision == o.revision && resets == o.resets && frozen == o.frozen && colors == o.colors
+        && visible == o.visible && min == o.min && max == o.max && fixedRanges == o.fixedRanges
+        && showScale == o.showScale && showRecordingMark == o.showRecordingMark
+        && rateHz == o.rateHz && gridColumns == o.gridColumns && gridRows == o.gridRows
+        && lineWidth == o.lineWidth;
+}
+
+Chart::PaintInputs Chart::paintInputs() const
+{
+    PaintInputs in;
+    in.revision = m_model.revision;
+    in.resets = m_resets;
+    in.frozen = m_frozen;
+    in.colors = channelColors;
+    in.visible = channelVisible;
+    in.min = channelMin;
+    in.max = channelMax;
+    in.fixedRanges = fixedRanges;
+    in.showScale = showScale;
+    in.showRecordingMark = showRecordingMark;
+    in.rateHz = rateHz;
+    in.gridColumns = gridColumns;
+    in.gridRows = gridRows;
+    in.lineWidth = lineWidth;
+    return in;
+}
+
+bool Chart::isUpToDate() const
+{
+    return m_everPainted && paintInputs() == m_painted;
 }
 
 void Chart::buildCurve(int channel)
@@ -167,6 +202,8 @@ void Chart::paintEvent(QPaintEvent *)
         ChartOverlay::draw(painter, metrics, m_overlay);
     }
 
+    m_painted = paintInputs();
+    m_everPainted = true;
     emit updateUi();
 }
 

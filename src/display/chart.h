@@ -37,6 +37,9 @@ public:
     bool isFrozen() const { return m_frozen; }
     // Forgets every sample and the ranges drawn so far, as at start-up.
     void clear();
+    // True when a repaint would draw what the last one drew: no sample, no
+    // display setting and no freeze has changed since.
+    bool isUpToDate() const;
 
     // Builds the point list of one channel's curve into curvePoints() and
     // updates that channel's range. Channel 4 is drawn against channel 0's
@@ -77,11 +80,30 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Everything a repaint depends on besides the size, which Qt watches.
+    struct PaintInputs
+    {
+        quint64 revision = 0;
+        quint64 resets = 0;
+        bool frozen = false;
+        std::array<QColor, ChannelCount> colors;
+        std::array<bool, ChannelCount> visible {};
+        std::array<int, PlottedChannels> min {}, max {};
+        bool fixedRanges = false, showScale = false, showRecordingMark = false;
+        int rateHz = 0, gridColumns = 0, gridRows = 0;
+        quint8 lineWidth = 0;
+        bool operator==(const PaintInputs &o) const;
+    };
+    PaintInputs paintInputs() const;
+
     const QImage &gridImage(const QPen &gridPen);
     QVector<ChartOverlay::Item> overlayItems() const;
 
     ChannelModel m_model;
     ChannelModel m_frozenModel;
+    quint64 m_resets = 0; // clear() starts a new model, whose revision starts again
+    PaintInputs m_painted;
+    bool m_everPainted = false;
     bool m_frozen = false;
     QVector<ChartOverlay::Placed> m_overlay;
     QVector<QPointF> m_curvePoints; // reused from curve to curve, never shrunk
