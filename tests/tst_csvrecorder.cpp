@@ -18,6 +18,8 @@ private slots:
     void numbers_data();
     void numbers();
     void recordsFramesInOrder();
+    void hostTimeAcrossSeconds_data();
+    void hostTimeAcrossSeconds();
     void failedWriteStopsAndNamesTheFile();
 };
 
@@ -101,6 +103,39 @@ void TestCsvRecorder::failedWriteStopsAndNamesTheFile()
              qPrintable(recorder.error()));
     recorder.append({ 1, 2, 3, 4 }); // ignored once stopped
     QCOMPARE(recorder.rows(), qint64(0));
+}
+
+// The date text is kept for the second it shows: each read after another must
+// still be stamped with its own time.
+void TestCsvRecorder::hostTimeAcrossSeconds_data()
+{
+    QTest::addColumn<qint64>("before"); // ms since 1970 of the read before
+    QTest::addColumn<qint64>("read");
+    QTest::addColumn<QByteArray>("hostTime");
+    const qint64 t = QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59), Qt::UTC).toMSecsSinceEpoch();
+    QTest::newRow("same second") << t + 1 << t + 999 << QByteArray("2026-12-31T23:59:59.999Z");
+    QTest::newRow("next second, next year")
+        << t + 999 << t + 1000 << QByteArray("2027-01-01T00:00:00.000Z");
+    QTest::newRow("back a second") << t + 1000 << t + 5 << QByteArray("2026-12-31T23:59:59.005Z");
+    QTest::newRow("before 1970") << qint64(0) << qint64(-1)
+                                 << QByteArray("1969-12-31T23:59:59.999Z");
+}
+
+void TestCsvRecorder::hostTimeAcrossSeconds()
+{
+    QFETCH(qint64, before);
+    QFETCH(qint64, read);
+    QFETCH(QByteArray, hostTime);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    CsvRecorder recorder;
+    QVERIFY(recorder.open(path));
+    recorder.beginRead(before, 0);
+    recorder.append({ 1, 2, 0, 3 });
+    recorder.beginRead(read, 0);
+    recorder.append({ 1, 2, 0, 3 });
+    QVERIFY(recorder.close());
+    QCOMPARE(readFile(path).split('\n').value(2), hostTime + ",0.000000,1,2,3");
 }
 
 QTEST_GUILESS_MAIN(TestCsvRecorder)

@@ -83,18 +83,47 @@ bool CsvRecorder::close()
 
 void CsvRecorder::beginRead(const QDateTime &utcNow, qint64 monotonicNs)
 {
-    m_stamp = Csv::utcTime(utcNow) + ',' + Csv::seconds(monotonicNs) + ',';
+    beginRead(utcNow.toMSecsSinceEpoch(), monotonicNs);
+}
+
+void CsvRecorder::beginRead(qint64 utcMsecsSinceEpoch, qint64 monotonicNs)
+{
+    m_readMsecs = utcMsecsSinceEpoch;
+    m_readNs = monotonicNs;
+    m_stampValid = false;
 }
 
 void CsvRecorder::beginRead()
 {
-    beginRead(QDateTime::currentDateTimeUtc(), m_clock.isValid() ? m_clock.nsecsElapsed() : 0);
+    beginRead(QDateTime::currentMSecsSinceEpoch(), m_clock.isValid() ? m_clock.nsecsElapsed() : 0);
+}
+
+void CsvRecorder::makeStamp()
+{
+    // Floor division, so times before 1970 keep their second.
+    const qint64 second = m_readMsecs >= 0 ? m_readMsecs / 1000 : -((999 - m_readMsecs) / 1000);
+    if (second != m_stampSecond) {
+        const QByteArray whole
+            = Csv::utcTime(QDateTime::fromMSecsSinceEpoch(second * 1000, Qt::UTC));
+        m_secondText = whole.left(whole.lastIndexOf('.'));
+        m_stampSecond = second;
+    }
+    const int ms = int(m_readMsecs - second * 1000);
+    const char millis[]
+        = { '.', char('0' + ms / 100), char('0' + ms / 10 % 10), char('0' + ms % 10), 'Z', ',' };
+    m_stamp = m_secondText;
+    m_stamp.append(millis, int(sizeof millis));
+    m_stamp += Csv::seconds(m_readNs);
+    m_stamp += ',';
+    m_stampValid = true;
 }
 
 void CsvRecorder::append(const Measurement &frame)
 {
     if (!m_file.isOpen())
         return;
+    if (!m_stampValid)
+        makeStamp();
     m_pending += m_stamp;
     m_pending += QByteArray::number(frame.distance);
     m_pending += ',';

@@ -53,6 +53,7 @@ public:
 
     // Stamps the rows that follow with the time of the read they came from.
     void beginRead(const QDateTime &utcNow, qint64 monotonicNs);
+    void beginRead(qint64 utcMsecsSinceEpoch, qint64 monotonicNs);
     void beginRead(); // now, from the clocks
     void append(const Measurement &frame);
     // Writes the pending rows if the last write is a second old (or `force`).
@@ -66,7 +67,16 @@ private:
     QString m_path;
     QString m_error;
     QByteArray m_pending;
+    void makeStamp();
+
+    // The read's time, turned into text only when a row needs it: at high
+    // rates most reads complete no frame, and formatting a date is dear.
+    qint64 m_readMsecs = 0;
+    qint64 m_readNs = 0;
+    bool m_stampValid = false;
     QByteArray m_stamp; // "host_time,elapsed_s," of the current read
+    qint64 m_stampSecond = -1; // the second m_secondText shows
+    QByteArray m_secondText; // "2026-12-07T15:18:37", reused within the second
     QElapsedTimer m_clock; // monotonic, since open()
     qint64 m_lastFlushMs = 0;
     qint64 m_rows = 0;

@@ -120,7 +120,7 @@ void Capture::take(const QByteArray &chunk)
         if (m_csv.isOpen()) {
             // elapsed_s from the start of the capture, not of the file.
             if (!stamped)
-                m_csv.beginRead(QDateTime::currentDateTimeUtc(), m_clock.nsecsElapsed());
+                m_csv.beginRead(QDateTime::currentMSecsSinceEpoch(), m_clock.nsecsElapsed());
             stamped = true;
             m_csv.append(frame);
         }
