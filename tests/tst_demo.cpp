@@ -217,34 +217,51 @@ void TestDemo::refusedOptions()
 
 void TestDemo::repaintGaps_data()
 {
-    QTest::addColumn<QList<int>>("marksMs");
+    QTest::addColumn<QList<int>>("dataMs");
+    QTest::addColumn<QList<int>>("repaintsMs");
     QTest::addColumn<int>("nowMs");
     QTest::addColumn<int>("maxGapMs");
 
-    // Settle time 1000 ms in every row.
-    QList<int> steady;
-    for (int t = 0; t <= 3000; t += 100)
-        steady.append(t);
-    QTest::newRow("steady 100 ms") << steady << 3000 << 100;
-    QTest::newRow("slow start-up left out") << QList<int> { 0, 950, 1050, 1150 } << 1150 << 100;
-    QTest::newRow("gap across the settle time counts from it")
-        << QList<int> { 200, 1300, 1400 } << 1400 << 300;
-    QTest::newRow("one stall") << QList<int> { 1000, 1100, 1450, 1550 } << 1550 << 350;
-    QTest::newRow("frozen at the end shows") << QList<int> { 1000, 1100, 1200 } << 2000 << 800;
-    QTest::newRow("never repainted after start-up") << QList<int> { 0, 500 } << 4000 << 3000;
-    QTest::newRow("still starting up") << QList<int> { 0, 600 } << 900 << 0;
+    // Settle time 1000 ms in every row; data every 10 ms unless said.
+    auto every = [](int from, int to, int step) {
+        QList<int> times;
+        for (int t = from; t <= to; t += step)
+            times.append(t);
+        return times;
+    };
+    QTest::newRow("streaming, a repaint every 100 ms")
+        << every(1000, 3000, 10) << every(1000, 3000, 100) << 3000 << 90;
+    QTest::newRow("slow start-up left out")
+        << every(0, 1150, 10) << QList<int> { 0, 950, 1050, 1150 } << 1150 << 90;
+    QTest::newRow("quiet: no data, no repaint, no gap")
+        << QList<int> { 1200 } << QList<int> { 1250 } << 4000 << 50;
+    QTest::newRow("data waits from its arrival")
+        << QList<int> { 1000, 2000, 2050 } << QList<int> { 1100, 2100 } << 2100 << 100;
+    QTest::newRow("one stall") << every(1000, 1550, 10) << QList<int> { 1000, 1100, 1450, 1550 }
+                               << 1550 << 340;
+    QTest::newRow("stuck at the end shows")
+        << every(1000, 2000, 10) << QList<int> { 1000, 1100 } << 2000 << 890;
+    QTest::newRow("still starting up") << every(0, 900, 10) << QList<int> { 0, 600 } << 900 << 0;
 }
 
 void TestDemo::repaintGaps()
 {
-    QFETCH(QList<int>, marksMs);
+    QFETCH(QList<int>, dataMs);
+    QFETCH(QList<int>, repaintsMs);
     QFETCH(int, nowMs);
     QFETCH(int, maxGapMs);
     GapMeter gaps(1000 * 1000000LL);
-    for (int t : qAsConst(marksMs))
-        gaps.mark(t * 1000000LL);
+    // Events in time order; a read and a repaint at the same moment: the read first.
+    int d = 0;
+    for (int r : qAsConst(repaintsMs)) {
+        for (; d < dataMs.size() && dataMs.at(d) <= r; ++d)
+            gaps.dataArrived(dataMs.at(d) * 1000000LL);
+        gaps.mark(r * 1000000LL);
+    }
+    for (; d < dataMs.size() && dataMs.at(d) <= nowMs; ++d)
+        gaps.dataArrived(dataMs.at(d) * 1000000LL);
     QCOMPARE(gaps.maxGapNs(nowMs * 1000000LL), maxGapMs * 1000000LL);
-    QCOMPARE(gaps.marks(), quint64(marksMs.size()));
+    QCOMPARE(gaps.marks(), quint64(repaintsMs.size()));
 }
 
 void TestDemo::summaryLine()

@@ -47,7 +47,8 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         "quit; at exit one line goes to standard output:\n"
         "  frames=<decoded> bytes=<received> seconds=<run> cpu=<process seconds>\n"
         "  peak_rss_kib=<peak memory> rss_kib=<memory now> max_repaint_gap_ms=<longest\n"
-        "  time between two chart repaints after the first second> repaints=<count>\n"
+        "  time received data waited for a chart repaint, after the first second>\n"
+        "  repaints=<count>\n"
         "and, with the built-in simulator, sim_sent, sim_intact and sim_false."));
     const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
                                         QStringLiteral("Show this help."));

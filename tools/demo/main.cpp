@@ -64,7 +64,7 @@ public:
         , m_runClock(runClock)
     {
         if (auto *chart = window->findChild<QWidget *>(QStringLiteral("chart")))
-            m_repaints = new RepaintWatch(chart);
+            m_repaints = new RepaintWatch(chart, window->findChild<QSerialPort *>());
     }
 
     void begin()

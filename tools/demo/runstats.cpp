@@ -5,28 +5,35 @@
 
 #include <sys/resource.h>
 
+void GapMeter::dataArrived(qint64 nowNs)
+{
+    if (m_staleSince < 0)
+        m_staleSince = qMax(nowNs, m_settleNs);
+}
+
 void GapMeter::mark(qint64 nowNs)
 {
     ++m_marks;
-    // Gaps that began before the settle time count from it.
-    if (nowNs > m_settleNs)
-        m_maxGap = qMax(m_maxGap, nowNs - qMax(m_last, m_settleNs));
-    m_last = nowNs;
+    m_maxGap = maxGapNs(nowNs);
+    m_staleSince = -1;
 }
 
 qint64 GapMeter::maxGapNs(qint64 nowNs) const
 {
-    if (nowNs <= m_settleNs)
+    if (m_staleSince < 0 || nowNs <= m_staleSince)
         return m_maxGap;
-    return qMax(m_maxGap, nowNs - qMax(m_last, m_settleNs));
+    return qMax(m_maxGap, nowNs - m_staleSince);
 }
 
-RepaintWatch::RepaintWatch(QObject *widget, qint64 settleMs)
+RepaintWatch::RepaintWatch(QObject *widget, QIODevice *source, qint64 settleMs)
     : QObject(widget)
     , m_gaps(settleMs * 1000000)
 {
     m_clock.start();
     widget->installEventFilter(this);
+    if (source)
+        connect(source, &QIODevice::readyRead, this,
+                [this] { m_gaps.dataArrived(m_clock.nsecsElapsed()); });
 }
 
 bool RepaintWatch::eventFilter(QObject *, QEvent *event)

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 
-// The longest time between two marks on one clock, leaving out the first
-// `settleNs` (start-up: building the window, opening the port).
+// How long new data waited for the chart to show it: from the first data
+// after a repaint to the next repaint. A window that shows nothing new need
+// not repaint, so quiet times count for nothing, while a window that stops
+// repainting under a stream shows as one long wait. The first `settleNs`
+// (start-up: building the window, opening the port) are left out.
 class GapMeter
 {
 public:
@@ -13,25 +17,25 @@ public:
         : m_settleNs(settleNs)
     { }
 
-    void mark(qint64 nowNs);
-    // The longest gap so far, counting the one still open at nowNs, so a
-    // window that stopped repainting shows it. 0 before the settle time.
+    void dataArrived(qint64 nowNs);
+    void mark(qint64 nowNs); // a repaint
+    // The longest wait so far, counting one still open at nowNs.
     qint64 maxGapNs(qint64 nowNs) const;
     quint64 marks() const { return m_marks; }
 
 private:
     qint64 m_settleNs;
-    qint64 m_last = -1;
+    qint64 m_staleSince = -1; // first data not yet shown; -1: all shown
     qint64 m_maxGap = 0;
     quint64 m_marks = 0;
 };
 
-// Watches the repaints of one widget (its paint events), on a clock started
-// with the watch.
+// Watches the repaints of one widget (its paint events) and the reads of the
+// device feeding it, on a clock started with the watch.
 class RepaintWatch : public QObject
 {
 public:
-    explicit RepaintWatch(QObject *widget, qint64 settleMs = 1000);
+    RepaintWatch(QObject *widget, QIODevice *source, qint64 settleMs = 1000);
 
     double maxGapMs() const { return double(m_gaps.maxGapNs(m_clock.nsecsElapsed())) / 1e6; }
     quint64 repaints() const { return m_gaps.marks(); }
