@@ -370,7 +370,7 @@ QList<QByteArray> fullSequence(int rateCode)
 
 Q_DECLARE_METATYPE(Stream)
 
-class CaptureTest : public QObject
+class TestCapture : public QObject
 {
     Q_OBJECT
 
@@ -389,7 +389,7 @@ private slots:
     void headless();
 };
 
-void CaptureTest::options_data()
+void TestCapture::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("baud");
@@ -411,7 +411,7 @@ void CaptureTest::options_data()
                             << 460800 << 1 << quint64(0) << 10.0 << "1500:1600.5 2.5";
 }
 
-void CaptureTest::options()
+void TestCapture::options()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, baud);
@@ -437,7 +437,7 @@ void CaptureTest::options()
     QCOMPARE(o.limitStdDistance, !limits.isEmpty());
 }
 
-void CaptureTest::refusedOptions_data()
+void TestCapture::refusedOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
 
@@ -463,7 +463,7 @@ void CaptureTest::refusedOptions_data()
     QTest::newRow("unknown option") << QStringList { port, "--fast" };
 }
 
-void CaptureTest::refusedOptions()
+void TestCapture::refusedOptions()
 {
     QFETCH(QStringList, arguments);
     CaptureOptions o;
@@ -475,7 +475,7 @@ void CaptureTest::refusedOptions()
     QCOMPARE(o.rateHz, 42);
 }
 
-void CaptureTest::summary_data()
+void TestCapture::summary_data()
 {
     QTest::addColumn<QList<int>>("distances"); // energy twice, ambient three times each
     QTest::addColumn<double>("mean");
@@ -495,7 +495,7 @@ void CaptureTest::summary_data()
     QTest::newRow("many large values, small spread") << many << 65534.5 << 0.5 << 65534.5;
 }
 
-void CaptureTest::summary()
+void TestCapture::summary()
 {
     QFETCH(QList<int>, distances);
     QFETCH(double, mean);
@@ -557,7 +557,7 @@ void CaptureTest::summary()
     QVERIFY(lines.value(0).startsWith("frames captured"));
 }
 
-void CaptureTest::capture_data()
+void TestCapture::capture_data()
 {
     QTest::addColumn<QStringList>("arguments"); // besides --port, --summary json and --csv
     QTest::addColumn<QByteArray>("prelude");
@@ -597,7 +597,7 @@ void CaptureTest::capture_data()
 
 // A capture that runs its course records every frame sent, in order, and
 // counts the line as the device wrote it.
-void CaptureTest::capture()
+void TestCapture::capture()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, prelude);
@@ -643,7 +643,7 @@ void CaptureTest::capture()
     QCOMPARE(device.commands(), commands);
 }
 
-void CaptureTest::endings_data()
+void TestCapture::endings_data()
 {
     QTest::addColumn<QStringList>("arguments"); // besides --port and --summary json
     // "file": one in a fresh folder; "-": standard output, read by a program
@@ -698,7 +698,7 @@ void CaptureTest::endings_data()
 
 // However a capture ends, the device is told to stop where it can be, and the
 // CSV and the summary hold exactly the frames captured.
-void CaptureTest::endings()
+void TestCapture::endings()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, csv);
@@ -761,7 +761,7 @@ void CaptureTest::endings()
 
 // A tool for scripts and rigs: help without any window system, and no GUI
 // library loaded at all.
-void CaptureTest::headless()
+void TestCapture::headless()
 {
     const Run help = runCapture({ "--help" });
     QCOMPARE(help.exitCode, 0);
@@ -783,5 +783,5 @@ void CaptureTest::headless()
              qPrintable(libraries));
 }
 
-QTEST_GUILESS_MAIN(CaptureTest)
+QTEST_GUILESS_MAIN(TestCapture)
 #include "tst_capture.moc"
