@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QTest>
 
@@ -62,6 +63,41 @@ inline void addFrame(ChannelModel &model, float distance, float energy = 0, floa
     model.addSample(ChannelModel::Energy, energy);
     model.addSample(ChannelModel::Temperature, temperature);
     model.addSample(ChannelModel::Ambient, ambient);
+}
+
+// One of our programs run as a process of its own, offscreen, and what it
+// left behind. A run that outlives the timeout is killed: exit code -1.
+struct ProgramRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline void startOffscreen(QProcess &process, const QString &program, const QStringList &arguments,
+                           const QString &folder = QString())
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+}
+
+inline ProgramRun finishProgram(QProcess &process, int timeoutMs = 30000)
+{
+    ProgramRun run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "timed out";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err += process.readAllStandardError();
+    return run;
 }
 
 } // namespace testsupport

@@ -3,6 +3,7 @@
 
 #include "demooptions.h"
 #include "runstats.h"
+#include "testsupport.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -11,6 +12,8 @@
 #include <QtTest>
 
 #include <limits>
+
+using namespace testsupport;
 
 namespace {
 
@@ -39,25 +42,16 @@ struct DemoRun
 
 void startDemo(QProcess &demo, const QStringList &arguments)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    demo.setProcessEnvironment(env);
-    demo.start(QStringLiteral(TAV47_DEMO_PATH), arguments);
+    startOffscreen(demo, QStringLiteral(TAV47_DEMO_PATH), arguments);
 }
 
 DemoRun finishDemo(QProcess &demo, int timeoutMs = 30000)
 {
+    const ProgramRun finished = finishProgram(demo, timeoutMs);
     DemoRun run;
-    if (!demo.waitForFinished(timeoutMs)) {
-        demo.kill();
-        demo.waitForFinished();
-        run.errors = QStringLiteral("timed out");
-        return run;
-    }
-    run.exitCode = demo.exitStatus() == QProcess::NormalExit ? demo.exitCode() : -1;
-    run.lines = QString::fromLocal8Bit(demo.readAllStandardOutput())
-                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    run.errors = QString::fromLocal8Bit(demo.readAllStandardError());
+    run.exitCode = finished.exitCode;
+    run.lines = QString::fromLocal8Bit(finished.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    run.errors = QString::fromLocal8Bit(finished.err);
     return run;
 }
 

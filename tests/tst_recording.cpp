@@ -94,35 +94,6 @@ QStringList expectedValues(int first, int count)
     return list;
 }
 
-struct Outcome
-{
-    int exitCode = -1;
-    QString output; // standard output and error
-};
-
-Outcome finish(QProcess &process, int timeoutMs = 30000)
-{
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-             QString::fromLocal8Bit(process.readAllStandardOutput()
-                                    + process.readAllStandardError()) };
-}
-
-void startOffscreen(QProcess &process, const QString &program, const QStringList &arguments,
-                    const QString &folder = QString())
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    if (!folder.isEmpty())
-        process.setWorkingDirectory(folder);
-    process.start(program, arguments);
-}
-
 } // namespace
 
 class TestRecording : public QObject
@@ -496,10 +467,11 @@ void TestRecording::commandLine()
 
     QProcess process;
     startOffscreen(process, program, arguments);
-    const Outcome outcome = finish(process);
-    QCOMPARE(outcome.exitCode, exitCode);
+    const ProgramRun run = finishProgram(process);
+    const QString output = QString::fromLocal8Bit(run.out + run.err);
+    QCOMPARE(run.exitCode, exitCode);
     for (const QString &text : said)
-        QVERIFY2(outcome.output.contains(text), qPrintable(outcome.output));
+        QVERIFY2(output.contains(text), qPrintable(output));
 }
 
 void TestRecording::recordFromStartUp_data()
@@ -533,11 +505,12 @@ void TestRecording::recordFromStartUp()
         process.waitForFinished();
         return;
     }
-    const Outcome outcome = finish(process);
-    QCOMPARE(outcome.exitCode, 0);
+    const ProgramRun run = finishProgram(process);
+    QCOMPARE(run.exitCode, 0);
+    const QString output = QString::fromLocal8Bit(run.out);
     const QRegularExpression frames(QStringLiteral("frames=(\\d+) "));
-    const auto match = frames.match(outcome.output);
-    QVERIFY2(match.hasMatch(), qPrintable(outcome.output));
+    const auto match = frames.match(output);
+    QVERIFY2(match.hasMatch(), qPrintable(output));
     QVERIFY(match.captured(1).toInt() > 0);
     QCOMPARE(recordedRows(path).size(), match.captured(1).toInt());
 }
