@@ -293,6 +293,8 @@ void TestMainWindow::chartRepaintsOnlyWhatChanged_data()
     QTest::newRow("nothing") << "" << 0 << 0;
     QTest::newRow("new samples") << "sample" << 6 << 13;
     QTest::newRow("a channel shown") << "param3" << 1 << 1;
+    QTest::newRow("scale values on") << "actionShowScale" << 1 << 1;
+    QTest::newRow("fixed ranges on") << "actionFixedRanges" << 1 << 1;
 }
 
 void TestMainWindow::chartRepaintsOnlyWhatChanged()
@@ -316,6 +318,8 @@ void TestMainWindow::chartRepaintsOnlyWhatChanged()
     while (clock.elapsed() < 1000) {
         if (change == QLatin1String("sample"))
             addFrame(chart->model(), 1000);
+        else if (change.startsWith(QLatin1String("action")) && clock.elapsed() < 50)
+            windowAction(*window, qPrintable(change))->trigger();
         else if (!change.isEmpty() && clock.elapsed() < 50)
             QTest::mouseClick(child<QWidget>(window.get(), change), Qt::LeftButton);
         QTest::qWait(50);
