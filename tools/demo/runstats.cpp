@@ -88,12 +88,13 @@ ProcessUsage ProcessUsage::now()
 
 QString RunSummary::line() const
 {
+    // CPU to the microsecond: an idle window uses about a millisecond a second.
     QString text = QStringLiteral("frames=%1 bytes=%2 seconds=%3 cpu=%4 peak_rss_kib=%5 "
                                   "rss_kib=%6 max_repaint_gap_ms=%7 repaints=%8")
                        .arg(frames)
                        .arg(bytes)
                        .arg(seconds, 0, 'f', 3)
-                       .arg(usage.cpuSeconds, 0, 'f', 3)
+                       .arg(usage.cpuSeconds, 0, 'f', 6)
                        .arg(usage.peakRssKib)
                        .arg(usage.rssKib)
                        .arg(maxRepaintGapMs, 0, 'f', 1)
