@@ -34,6 +34,7 @@
 #include <array>
 #include <functional>
 
+class CounterText;
 class QLineEdit;
 class QSettings;
 class QTextCodec;
@@ -124,6 +125,7 @@ private:
     QSerialPort *serialPort;
     QTextCodec *localeCodec;
     quint64 receivedBytes = 0;
+    CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
     quint64 decodedFrames = 0; // measurement frames taken, for the demo's summary
     FrameDecoder frameDecoder; // holds the frame buffer
     Measurement measurement;

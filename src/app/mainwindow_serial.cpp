@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "countertext.h"
 #include "portlist.h"
 #include "serialline.h"
 
@@ -31,7 +32,7 @@ void MainWindow::openSerialPort_1()
     // A start cut short by closing the port must not go on into this one.
     deviceControl->cancel();
     receivedBytes = 0;
-    ui->RcvCnt->setText(QStringLiteral("0"));
+    receivedText->setText(QStringLiteral("0"));
 
     if (!serialPort->open(QIODevice::ReadWrite)) {
         QMessageBox::critical(this, tr("Error"), serialPort->errorString(), QMessageBox::Ok,
@@ -89,9 +90,8 @@ void MainWindow::handleError_1(QSerialPort::SerialPortError error)
 void MainWindow::readData_1()
 {
     const QByteArray data = serialPort->readAll();
-    // RcvCnt shows the total at the next repaint tick (timer_task): setting a
-    // label's text relays out the window, and at high rates reads come far
-    // more often than a person can read a number.
+    // RcvCnt shows the total at the next repaint tick (timer_task): at high
+    // rates reads come far more often than a person can read a number.
     receivedBytes += quint64(data.size());
 
     QMutexLocker locker(&dataMutex);
