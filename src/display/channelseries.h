@@ -3,8 +3,14 @@
 #include <QVector>
 #include <QtGlobal>
 
-// The newest samples of one plotted channel, oldest first, in one contiguous
-// array. Appending beyond the capacity drops the oldest sample.
+#include <algorithm>
+
+// The newest samples of one plotted channel, oldest first, contiguous in
+// memory. Appending beyond the capacity drops the oldest sample.
+//
+// They live in a buffer of twice the capacity: a new sample goes after the
+// newest, and only when the buffer's end is reached do the samples held move
+// back to its start, once every Capacity appends rather than on each one.
 //
 // It also keeps the sum and the sum of squares of the samples held, so the
 // statistics of a frame need not walk the whole history. They are kept only
@@ -16,21 +22,30 @@ class ChannelSeries
 public:
     static constexpr int Capacity = 500;
 
-    ChannelSeries() { m_samples.reserve(Capacity + 1); }
+    ChannelSeries()
+        : m_buffer(2 * Capacity)
+    { }
 
     void append(float value)
     {
-        m_samples.append(value);
-        account(value, 1);
-        if (m_samples.size() > Capacity) {
-            account(m_samples.first(), -1);
-            m_samples.removeFirst();
+        if (m_size == Capacity) {
+            account(m_buffer.at(m_begin), -1);
+            ++m_begin;
+            --m_size;
         }
+        float *buffer = m_buffer.data();
+        if (m_begin + m_size == m_buffer.size()) {
+            std::copy(buffer + m_begin, buffer + m_begin + m_size, buffer);
+            m_begin = 0;
+        }
+        buffer[m_begin + m_size] = value;
+        ++m_size;
+        account(value, 1);
     }
 
     void clear()
     {
-        m_samples.clear();
+        m_begin = m_size = 0;
         m_sum = m_squares = 0.0;
         m_inexact = 0;
     }
@@ -40,12 +55,13 @@ public:
     double sum() const { return m_sum; }
     double sumOfSquares() const { return m_squares; }
 
-    int size() const { return m_samples.size(); }
-    bool isEmpty() const { return m_samples.isEmpty(); }
-    float at(int i) const { return m_samples.at(i); }
-    float last() const { return m_samples.last(); }
-    const float *constData() const { return m_samples.constData(); }
-    const QVector<float> &values() const { return m_samples; }
+    int size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    float at(int i) const { return m_buffer.at(m_begin + i); }
+    float last() const { return m_buffer.at(m_begin + m_size - 1); }
+    // The samples held, oldest first: size() of them.
+    const float *constData() const { return m_buffer.constData() + m_begin; }
+    QVector<float> values() const { return QVector<float>(constData(), constData() + m_size); }
 
 private:
     // 2^20: 500 squares of it stay below 2^49.
@@ -64,7 +80,9 @@ private:
         }
     }
 
-    QVector<float> m_samples;
+    QVector<float> m_buffer;
+    int m_begin = 0; // the oldest sample's index in m_buffer
+    int m_size = 0;
     double m_sum = 0.0;
     double m_squares = 0.0;
     int m_inexact = 0; // samples held that the sums leave out

@@ -230,7 +230,7 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
         known = true;
     } else if (!distances.isEmpty()) {
         const auto [least, most]
-            = std::minmax_element(distances.values().cbegin(), distances.values().cend());
+            = std::minmax_element(distances.constData(), distances.constData() + distances.size());
         lo = int(*least);
         hi = int(*most);
         known = true;
