@@ -45,19 +45,30 @@ bool RepaintWatch::eventFilter(QObject *, QEvent *event)
 
 namespace {
 
-// A "Key:  1234 kB" line of /proc/self/status (Linux); 0 elsewhere.
-long statusKib(const char *key)
+// The "VmRSS:" and "VmHWM:" lines of /proc/self/status (Linux), in one read:
+// the kernel writes the whole file out for each, and an idle window's
+// summary every second would otherwise cost it a fifth of its CPU.
+struct StatusKib
 {
+    long rss = 0, peak = 0;
+};
+
+StatusKib readStatus()
+{
+    StatusKib kib;
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith(key)) {
+        return kib;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        long *field = line.startsWith("VmRSS:") ? &kib.rss
+            : line.startsWith("VmHWM:")         ? &kib.peak
+                                                : nullptr;
+        if (field) {
             const QList<QByteArray> fields = line.simplified().split(' ');
-            return fields.size() >= 2 ? fields.at(1).toLong() : 0;
+            *field = fields.size() >= 2 ? fields.at(1).toLong() : 0;
         }
     }
-    return 0;
+    return kib;
 }
 
 double seconds(const timeval &tv)
@@ -81,8 +92,9 @@ ProcessUsage ProcessUsage::now()
     }
     // The kernel brings ru_maxrss up to date only now and then; the status
     // file's high-water mark counts the memory held right now as well.
-    usage.rssKib = statusKib("VmRSS:");
-    usage.peakRssKib = qMax(usage.peakRssKib, statusKib("VmHWM:"));
+    const StatusKib status = readStatus();
+    usage.rssKib = status.rss;
+    usage.peakRssKib = qMax(usage.peakRssKib, status.peak);
     return usage;
 }
 
