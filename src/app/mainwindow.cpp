@@ -129,8 +129,14 @@ void MainWindow::timer_task()
     // The only regular repaint: acquisition never asks for one, so the cost
     // of drawing does not grow with the measurement rate. Nothing new to show
     // (no sample, no setting changed), nothing drawn: an idle window is idle.
-    if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
+    if (!ui->chart->isFrozen() && !ui->chart->isUpToDate()) {
+        // The readouts follow every repaint (updateUi). Set now, they are
+        // drawn with the chart instead of asking from inside its repaint for
+        // one of their own; the refresh after it finds them current unless a
+        // frame came in between.
+        refreshReadouts();
         ui->chart->update();
+    }
     flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(receivedBytes));
