@@ -6,16 +6,6 @@
 
 #include <algorithm>
 
-CounterText::CounterText(QLabel *label)
-    : QObject(label)
-    , m_label(label)
-    , m_minimum(label->minimumSize())
-    , m_maximum(label->maximumSize())
-{
-    measureFont();
-    label->installEventFilter(this);
-}
-
 namespace {
 
 bool isDigits(const QString &text)
@@ -41,6 +31,16 @@ bool hasEvenDigits(const QFontMetricsF &metrics)
 }
 
 } // namespace
+
+CounterText::CounterText(QLabel *label)
+    : QObject(label)
+    , m_label(label)
+    , m_minimum(label->minimumSize())
+    , m_maximum(label->maximumSize())
+{
+    measureFont();
+    label->installEventFilter(this);
+}
 
 void CounterText::setText(const QString &text)
 {
