@@ -6,6 +6,7 @@
 // The options and the summary lines are those of tav47-demo, so that one
 // script drives both alike; frames are the bytes over the frame size.
 
+#include "commandtable.h"
 #include "devicecontrol.h"
 #include "runstats.h"
 #include "serialline.h"
@@ -18,7 +19,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iterator>
 
 namespace {
 
@@ -26,18 +26,6 @@ constexpr qint32 BaudRate = 460800; // the first entry of the window's baud list
 constexpr int FrameBytes = 9;
 // As the demo: after the stop, what is still on the line is read this long.
 constexpr int DrainMs = 300;
-// Rate codes 0..5 in the order of the window's rate list.
-constexpr int RatesHz[] = { 10, 100, 200, 500, 1000, 1800 };
-
-int rateCodeOfHz(int hz)
-{
-    for (int code = 0; code < int(std::size(RatesHz)); ++code) {
-        if (RatesHz[code] == hz)
-            return code;
-    }
-    return -1;
-}
-
 bool readSeconds(const QString &text, double least, double *seconds)
 {
     bool ok = false;
@@ -183,7 +171,7 @@ int main(int argc, char *argv[])
     }
     int rateCode = -1;
     if (parser.isSet(startOption)) {
-        rateCode = rateCodeOfHz(parser.value(startOption).toInt());
+        rateCode = CommandTable::rateCode(parser.value(startOption).toInt());
         if (rateCode < 0) {
             complain(QStringLiteral("--start must be one of 10, 100, 200, 500, 1000, 1800"));
             return 2;

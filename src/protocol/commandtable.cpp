@@ -1,5 +1,7 @@
 #include "commandtable.h"
 
+#include <algorithm>
+
 // clang-format off
 CommandTable::CommandTable()
     : m_bytes { {
@@ -16,6 +18,21 @@ CommandTable::CommandTable()
 {
 }
 // clang-format on
+
+namespace {
+constexpr std::array<int, CommandTable::RateCount> RatesHz { 10, 100, 200, 500, 1000, 1800 };
+} // namespace
+
+int CommandTable::rateHz(int rateCode)
+{
+    return rateCode >= 0 && rateCode < RateCount ? RatesHz[size_t(rateCode)] : 0;
+}
+
+int CommandTable::rateCode(int hz)
+{
+    const auto found = std::find(RatesHz.cbegin(), RatesHz.cend(), hz);
+    return found == RatesHz.cend() ? -1 : int(found - RatesHz.cbegin());
+}
 
 int CommandTable::offset(int entry)
 {

@@ -37,6 +37,11 @@ public:
 
     // The rate frame for rate code 0..5, i.e. the rate selector's index.
     static int rateEntry(int rateCode) { return Rate10Hz + rateCode; }
+    // The rate of rate code 0..5 in Hz (10, 100, 200, 500, 1000, 1800); 0
+    // for any other code.
+    static int rateHz(int rateCode);
+    // The rate code of a rate in Hz; -1 for a rate the device does not offer.
+    static int rateCode(int hz);
 
 private:
     static int offset(int entry);

@@ -1,23 +1,12 @@
 #include "captureoptions.h"
 
+#include "commandtable.h"
+
 #include <QCommandLineParser>
 
 #include <cmath>
-#include <iterator>
 
 namespace {
-
-// The rates the device offers, in the order of its rate codes.
-constexpr int RatesHz[] = { 10, 100, 200, 500, 1000, 1800 };
-
-int rateCodeOf(int hz)
-{
-    for (int code = 0; code < int(std::size(RatesHz)); ++code) {
-        if (RatesHz[code] == hz)
-            return code;
-    }
-    return -1;
-}
 
 // A finite number no smaller than `least`.
 bool readNumber(const QString &text, double least, double *value)
@@ -146,10 +135,10 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
     }
     if (parser.isSet(rate)) {
         parsed.rateHz = parser.value(rate).toInt(&ok);
-        if (!ok || rateCodeOf(parsed.rateHz) < 0)
+        if (!ok || CommandTable::rateCode(parsed.rateHz) < 0)
             return invalid(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
     }
-    parsed.rateCode = rateCodeOf(parsed.rateHz);
+    parsed.rateCode = CommandTable::rateCode(parsed.rateHz);
     if (parser.isSet(frames) && parser.isSet(seconds))
         return invalid(QStringLiteral("give --frames or --seconds, not both"));
     if (parser.isSet(frames)) {

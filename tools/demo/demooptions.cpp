@@ -1,24 +1,13 @@
 #include "demooptions.h"
 
-#include <QFileInfo>
+#include "commandtable.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cmath>
 
 namespace {
-
-// The rates the window's rate list offers.
-constexpr int RatesHz[] = { 10, 100, 200, 500, 1000, 1800 };
-
-bool isOfferedRate(int hz)
-{
-    for (int rate : RatesHz) {
-        if (rate == hz)
-            return true;
-    }
-    return false;
-}
 
 // A number of seconds: finite, and at least `least` (excluded when `strict`).
 bool readSeconds(const QString &text, double least, bool strict, double *seconds)
@@ -110,7 +99,7 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     if (parser.isSet(startOption)) {
         bool ok = false;
         parsed.startHz = parser.value(startOption).toInt(&ok);
-        if (!ok || !isOfferedRate(parsed.startHz)) {
+        if (!ok || CommandTable::rateCode(parsed.startHz) < 0) {
             *error = QStringLiteral("--start must be one of 10, 100, 200, 500, 1000, 1800.");
             return Invalid;
         }

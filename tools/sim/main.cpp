@@ -1,6 +1,7 @@
 // tav47-sim: a simulated TAV47 on a pseudo-terminal, for trying the host tool
 // (or any serial program) without the device.
 
+#include "commandtable.h"
 #include "simulator.h"
 
 #include <QCommandLineParser>
@@ -45,15 +46,6 @@ bool quitOnSignals(QCoreApplication &app)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     return true;
-}
-
-int rateCodeOfHz(int hz)
-{
-    for (int code = 0; code < Tav47Simulator::RateCount; ++code) {
-        if (Tav47Simulator::rateHz(code) == hz)
-            return code;
-    }
-    return -1;
 }
 
 int fail(const QString &message)
@@ -109,7 +101,7 @@ int main(int argc, char *argv[])
     SimulatorOptions options;
     bool ok = true;
     if (parser.isSet(rateOption)) {
-        options.rateCode = rateCodeOfHz(parser.value(rateOption).toInt(&ok));
+        options.rateCode = CommandTable::rateCode(parser.value(rateOption).toInt(&ok));
         if (!ok || options.rateCode < 0)
             return fail(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
     }

@@ -24,7 +24,6 @@
 #endif
 
 namespace {
-constexpr int RatesHz[Tav47Simulator::RateCount] = { 10, 100, 200, 500, 1000, 1800 };
 constexpr int FrameSize = LidarFrame::Overhead + Measurement::PayloadSize;
 // At high rates several frames go out per wake-up: waking for every frame at
 // 1800 Hz would cost far more than the frames themselves.
@@ -46,7 +45,7 @@ quint32 packFrame(quint32 distance, quint32 energy, quint32 ambient)
 
 int Tav47Simulator::rateHz(int rateCode)
 {
-    return rateCode >= 0 && rateCode < RateCount ? RatesHz[rateCode] : 0;
+    return CommandTable::rateHz(rateCode);
 }
 
 Tav47Simulator::Tav47Simulator(const SimulatorOptions &options, QObject *parent)
