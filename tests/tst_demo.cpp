@@ -140,6 +140,9 @@ void TestDemo::options_data()
     QTest::newRow("outside port, open only")
         << QStringList { "--port", "/dev/pts/7", "--open" } << "/dev/pts/7" << true << 0 << -1.0
         << QString() << 0.0;
+    QTest::newRow("relative port, from the current folder")
+        << QStringList { "--port", "pt/link" } << QDir::current().absoluteFilePath("pt/link")
+        << false << 0 << -1.0 << QString() << 0.0;
     QTest::newRow("start opens the port too") << QStringList { "--start", "1800" } << QString()
                                               << true << 1800 << -1.0 << QString() << 0.0;
     QTest::newRow("fractional seconds")

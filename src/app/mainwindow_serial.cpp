@@ -79,8 +79,8 @@ void MainWindow::handleError_1(QSerialPort::SerialPortError error)
 
     // The system's own text is often a misleading "Inappropriate ioctl for
     // device": say first which port was lost and what that means.
-    const QString message = tr("%1 已断开：设备被拔出或断电。\n\n系统信息：%2")
-                                .arg(ui->portnameCombo->currentText(), serialPort->errorString());
+    const QString message
+        = SerialLine::lostMessage(ui->portnameCombo->currentText(), serialPort->errorString());
     serialPort->close(); // first, so no further errors pour in while the box is up
     QMessageBox::critical(this, tr("Critical Error"), message, QMessageBox::Ok,
                           QMessageBox::NoButton);

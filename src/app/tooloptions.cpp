@@ -1,5 +1,7 @@
 #include "tooloptions.h"
 
+#include "portlist.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -7,13 +9,10 @@
 namespace {
 
 // The window changes the working directory to its own folder, so a relative
-// path is resolved against the one the tool was started in. A bare port name
-// ("ttyUSB0", "COM3") is left to the serial port, which knows where to look.
-QString absolute(const QString &path, bool bareNameIsPath)
+// path is resolved against the one the tool was started in.
+QString absolute(const QString &path)
 {
     if (path == QLatin1String("-") || !QDir::isRelativePath(path))
-        return path;
-    if (!bareNameIsPath && !path.contains(QLatin1Char('/')))
         return path;
     return QFileInfo(path).absoluteFilePath();
 }
@@ -55,14 +54,14 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
     }
     ToolOptions parsed;
     if (parser.isSet(portOption)) {
-        parsed.port = absolute(parser.value(portOption), false);
+        parsed.port = portPath(parser.value(portOption));
         if (parsed.port.isEmpty()) {
             *message = QStringLiteral("--port needs a path.");
             return Invalid;
         }
     }
     if (parser.isSet(recordOption)) {
-        parsed.recordFile = absolute(parser.value(recordOption), true);
+        parsed.recordFile = absolute(parser.value(recordOption));
         if (parsed.recordFile.isEmpty()) {
             *message = QStringLiteral("--record needs a file name.");
             return Invalid;

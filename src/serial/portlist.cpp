@@ -1,6 +1,8 @@
 #include "portlist.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 PortListChange mergePortList(const QStringList &items, int currentIndex,
                              const QStringList &available)
@@ -36,4 +38,11 @@ PortListChange mergePortList(const QStringList &items, int currentIndex,
     if (change.items.isEmpty())
         change.report += QCoreApplication::translate("MainWindow", "没有可用串口");
     return change;
+}
+
+QString portPath(const QString &given)
+{
+    if (given.isEmpty() || !QDir::isRelativePath(given) || !given.contains(QLatin1Char('/')))
+        return given;
+    return QFileInfo(given).absoluteFilePath();
 }

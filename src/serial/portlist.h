@@ -18,3 +18,9 @@ struct PortListChange
 // when nothing was selected.
 PortListChange mergePortList(const QStringList &items, int currentIndex,
                              const QStringList &available);
+
+// The port a command line names, as every program of this tool opens it. A
+// bare name ("ttyUSB0", "COM3") is left to the serial port, which looks where
+// the system keeps its ports; any other relative path is taken from the
+// current folder, as a shell user means it, not from /dev.
+QString portPath(const QString &given);

@@ -1,5 +1,6 @@
 #include "serialline.h"
 
+#include <QCoreApplication>
 #include <QSerialPortInfo>
 
 namespace SerialLine {
@@ -21,6 +22,13 @@ void configure(QSerialPort &port, const QString &name, qint32 baudRate)
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+QString lostMessage(const QString &port, const QString &systemText)
+{
+    return QCoreApplication::translate("MainWindow",
+                                       "%1 已断开：设备被拔出或断电。\n\n系统信息：%2")
+        .arg(port, systemText);
 }
 
 } // namespace SerialLine

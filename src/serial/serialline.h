@@ -24,4 +24,8 @@ inline bool isDeviceLost(QSerialPort::SerialPortError error)
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
 }
 
+// What a person is told when the device on `port` is lost, with the system's
+// own text last: that text alone is often a misleading "Unknown error".
+QString lostMessage(const QString &port, const QString &systemText);
+
 } // namespace SerialLine

@@ -1,6 +1,7 @@
 #include "demooptions.h"
 
 #include "commandtable.h"
+#include "portlist.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -89,7 +90,7 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         return Invalid;
     }
     if (parser.isSet(portOption)) {
-        parsed.port = parser.value(portOption);
+        parsed.port = portPath(parser.value(portOption));
         if (parsed.port.isEmpty()) {
             *error = QStringLiteral("--port needs a path.");
             return Invalid;
