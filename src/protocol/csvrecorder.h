@@ -50,6 +50,8 @@ public:
     QString fileName() const { return m_path; }
     QString error() const { return m_error; }
     qint64 rows() const { return m_rows; }
+    // Rows appended that are not yet on disk: a write that fails loses them.
+    bool hasPending() const { return !m_pending.isEmpty(); }
 
     // Stamps the rows that follow with the time of the read they came from.
     void beginRead(const QDateTime &utcNow, qint64 monotonicNs);

@@ -5,7 +5,10 @@
 
 #include <QDateTime>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 Capture::Capture(const CaptureOptions &options, QObject *parent)
@@ -25,6 +28,14 @@ Capture::Capture(const CaptureOptions &options, QObject *parent)
     connect(&m_phaseTimer, &QTimer::timeout, this, &Capture::onPhaseTimeout);
     connect(&m_deadline, &QTimer::timeout, this, [this] { end(ExitCode::Captured); });
     connect(&m_progress, &QTimer::timeout, this, &Capture::drawProgress);
+    connect(&m_silence, &SilenceWatch::silent, this, [this] {
+        const QString limit = QString::number(m_options.silenceSeconds);
+        end(ExitCode::NoFrames,
+            m_taken == 0 ? QStringLiteral("no measurement frame within %1 s").arg(limit)
+                         : QStringLiteral("no measurement frame for %1 s after frame %2")
+                               .arg(limit)
+                               .arg(m_taken));
+    });
 }
 
 void Capture::begin()
@@ -64,10 +75,6 @@ void Capture::onPhaseTimeout()
         m_port.readAll();
         m_phase = Starting;
         m_control.start(m_options.rateCode);
-    } else if (m_phase == Capturing && m_stats.frames() == 0) {
-        end(ExitCode::NoFrames,
-            QStringLiteral("no measurement frame within %1 s")
-                .arg(CaptureOptions::NoFrameTimeoutMs / 1000));
     }
 }
 
@@ -86,7 +93,7 @@ void Capture::beginCapture()
 {
     m_phase = Capturing;
     m_clock.start();
-    m_phaseTimer.start(CaptureOptions::NoFrameTimeoutMs);
+    m_silence.start(qint64(std::ceil(m_options.silenceSeconds * 1000.0)));
     if (m_options.frames == 0)
         m_deadline.start(int(m_options.seconds * 1000.0 + 0.5));
     if (m_showProgress) {
@@ -104,7 +111,7 @@ void Capture::onReadyRead()
 
 bool Capture::frameTargetReached() const
 {
-    return m_options.frames > 0 && m_stats.frames() >= m_options.frames;
+    return m_options.frames > 0 && m_taken >= m_options.frames;
 }
 
 // Everything received after the discard counts on the line; only frames that
@@ -113,23 +120,51 @@ void Capture::take(const QByteArray &chunk)
 {
     m_stats.bytesReceived += quint64(chunk.size());
     const bool capturing = m_phase == Capturing;
-    bool stamped = false;
+    const bool toCsv = !m_options.csvPath.isEmpty();
+    qint64 readNs = -1;
     decodeMeasurements(m_decoder, m_latest, chunk, [&](const Measurement &frame) {
         if (!capturing || frameTargetReached())
             return;
-        if (m_csv.isOpen()) {
+        if (readNs < 0) {
+            readNs = m_clock.nsecsElapsed();
+            m_silence.frameSeen();
             // elapsed_s from the start of the capture, not of the file.
-            if (!stamped)
-                m_csv.beginRead(QDateTime::currentMSecsSinceEpoch(), m_clock.nsecsElapsed());
-            stamped = true;
-            m_csv.append(frame);
+            if (m_csv.isOpen())
+                m_csv.beginRead(QDateTime::currentMSecsSinceEpoch(), readNs);
         }
-        m_stats.add(frame);
+        ++m_taken;
+        if (m_csv.isOpen()) {
+            m_csv.append(frame);
+            m_unflushed.append({ frame, readNs });
+        } else if (toCsv) {
+            ++m_stats.framesNotWritten;
+        } else {
+            m_stats.add(frame, readNs);
+        }
     });
-    if (!m_options.csvPath.isEmpty() && !m_csv.flushIfDue())
-        end(ExitCode::CsvFailed, m_csv.error());
-    else if (capturing && frameTargetReached())
+    if (toCsv) {
+        const bool written = m_csv.flushIfDue();
+        if (!written || !m_csv.hasPending())
+            settleUnflushed(written);
+        if (!written) {
+            end(ExitCode::CsvFailed, m_csv.error());
+            return;
+        }
+    }
+    if (capturing && frameTargetReached())
         end(ExitCode::Captured);
+}
+
+// The summary covers the rows on disk, and counts the rest as not written.
+void Capture::settleUnflushed(bool written)
+{
+    for (const auto &[frame, readNs] : qAsConst(m_unflushed)) {
+        if (written)
+            m_stats.add(frame, readNs);
+        else
+            ++m_stats.framesNotWritten;
+    }
+    m_unflushed.clear();
 }
 
 void Capture::onError(QSerialPort::SerialPortError error)
@@ -149,7 +184,10 @@ void Capture::onError(QSerialPort::SerialPortError error)
     m_port.close();
     if (m_phase == Starting || m_phase == Capturing)
         take(rest);
-    end(ExitCode::DeviceLost, QStringLiteral("device lost on %1: %2").arg(m_options.port, reason));
+    // The window's words, on one line.
+    end(ExitCode::DeviceLost,
+        SerialLine::lostMessage(m_options.port, reason)
+            .replace(QLatin1String("\n\n"), QLatin1String(" ")));
 }
 
 void Capture::end(int exitCode, const QString &reason)
@@ -159,6 +197,7 @@ void Capture::end(int exitCode, const QString &reason)
     const bool captured = m_phase == Capturing;
     m_phase = Done;
     m_phaseTimer.stop();
+    m_silence.stop();
     m_deadline.stop();
     m_progress.stop();
     m_control.cancel();
@@ -180,20 +219,21 @@ void Capture::end(int exitCode, const QString &reason)
         }
         m_port.close();
     }
-    if (!m_options.csvPath.isEmpty() && !m_csv.close() && exitCode != ExitCode::CsvFailed) {
-        m_complaints.append(m_csv.error());
-        if (exitCode == ExitCode::Captured)
-            exitCode = ExitCode::CsvFailed;
+    if (!m_options.csvPath.isEmpty()) {
+        const bool written = m_csv.close();
+        settleUnflushed(written);
+        if (!written && exitCode != ExitCode::CsvFailed) {
+            m_complaints.append(m_csv.error());
+            if (exitCode == ExitCode::Captured)
+                exitCode = ExitCode::CsvFailed;
+        }
     }
     if (exitCode == ExitCode::Captured)
         exitCode = checkLimits(exitCode);
 
     clearProgress();
-    const QByteArray summary
-        = m_options.summary == CaptureOptions::Json ? m_stats.json() : m_stats.text();
-    FILE *out = m_options.csvPath == QLatin1String("-") ? stderr : stdout;
-    std::fwrite(summary.constData(), 1, size_t(summary.size()), out);
-    std::fflush(out);
+    if (!printSummary() && exitCode == ExitCode::Captured)
+        exitCode = ExitCode::CsvFailed;
     for (const QString &message : qAsConst(m_complaints))
         std::fprintf(stderr, "tav47-capture: %s\n", qPrintable(message));
     emit finished(exitCode);
@@ -205,25 +245,26 @@ int Capture::checkLimits(int exitCode)
         m_complaints.append(QStringLiteral("no measurement frame captured"));
         return ExitCode::NoFrames;
     }
-    const RunningStats &distance = m_stats.distance();
-    if (m_options.expectDistance
-        && (distance.min() < m_options.minDistance || distance.max() > m_options.maxDistance)) {
-        m_complaints.append(QStringLiteral("distance limit missed: measured %1 to %2 mm, "
-                                           "allowed %3 to %4 mm")
-                                .arg(distance.min())
-                                .arg(distance.max())
-                                .arg(m_options.minDistance)
-                                .arg(m_options.maxDistance));
-        exitCode = ExitCode::LimitMissed;
-    }
-    if (m_options.limitStdDistance && distance.stdDev() > m_options.maxStdDistance) {
-        m_complaints.append(QStringLiteral("distance deviation limit missed: measured %1 mm, "
-                                           "allowed at most %2 mm")
-                                .arg(distance.stdDev(), 0, 'f', 3)
-                                .arg(m_options.maxStdDistance));
-        exitCode = ExitCode::LimitMissed;
-    }
-    return exitCode;
+    const QStringList missed = missedLimits(m_options, m_stats);
+    m_complaints += missed;
+    return missed.isEmpty() ? exitCode : ExitCode::LimitMissed;
+}
+
+// False, with the reason among the complaints, when the summary could not be
+// written whole (a full disk, a closed stream).
+bool Capture::printSummary()
+{
+    const QByteArray summary
+        = m_options.summary == CaptureOptions::Json ? m_stats.json() : m_stats.text();
+    FILE *out = m_options.csvPath == QLatin1String("-") ? stderr : stdout;
+    errno = 0;
+    const bool written
+        = std::fwrite(summary.constData(), 1, size_t(summary.size()), out) == size_t(summary.size())
+        && std::fflush(out) == 0;
+    if (!written)
+        m_complaints.append(QStringLiteral("cannot write the summary: %1")
+                                .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    return written;
 }
 
 void Capture::drawProgress()

@@ -6,12 +6,16 @@
 #include "devicecontrol.h"
 #include "framedecoder.h"
 #include "measurement.h"
+#include "silencewatch.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QStringList>
 #include <QTimer>
+#include <QVector>
+
+#include <utility>
 
 // One capture, from opening the port to closing it, on the caller's event
 // loop. However it ends, the device is stopped (unless listening or gone), the
@@ -45,9 +49,11 @@ private:
     void onStartFinished(DeviceControl::Result result);
     void beginCapture();
     void take(const QByteArray &chunk);
+    void settleUnflushed(bool written);
     bool frameTargetReached() const;
     void end(int exitCode, const QString &reason = QString());
     int checkLimits(int exitCode);
+    bool printSummary();
     void drawProgress();
     void clearProgress();
     void complain(const QString &message);
@@ -59,9 +65,14 @@ private:
     FrameDecoder m_decoder;
     Measurement m_latest;
     CsvRecorder m_csv;
-    CaptureStats m_stats;
+    CaptureStats m_stats; // of the frames written, when there is a CSV
+    // Frames appended to the CSV that are not yet on disk, with their read
+    // times: the summary takes them in only once they are.
+    QVector<std::pair<Measurement, qint64>> m_unflushed;
+    quint64 m_taken = 0; // frames captured, written or not
     QStringList m_complaints; // printed after the summary
-    QTimer m_phaseTimer; // the discard, then the wait for the first frame
+    QTimer m_phaseTimer; // the discard
+    SilenceWatch m_silence;
     QTimer m_deadline;
     QTimer m_progress;
     QElapsedTimer m_clock; // since the capture began

@@ -1,6 +1,7 @@
 #include "captureoptions.h"
 
 #include "commandtable.h"
+#include "portlist.h"
 
 #include <QCommandLineParser>
 
@@ -26,7 +27,9 @@ const char Description[]
       "stops it again and prints a summary. Ctrl+C or SIGTERM ends the capture early\n"
       "the same way.\n"
       "\n"
-      "The summary: frames captured, seconds, frames per second; bytes received,\n"
+      "The summary: frames captured (with --csv, the rows written) and frames\n"
+      "received but not written, seconds, frames per second (from the first frame\n"
+      "to the last: n - 1 frames over that time); bytes received,\n"
       "bytes that were not part of any frame and frames rejected by their checksum\n"
       "(all counted from the end of the discard, the start sequence included); for\n"
       "distance, energy and ambient the count, mean, population standard deviation\n"
@@ -38,16 +41,17 @@ const char Description[]
       "  0    captured, and every limit given was met\n"
       "  1    wrong usage\n"
       "  2    the port cannot be opened (the system's reason on standard error)\n"
-      "  3    no measurement frame within 2 s of the start of the capture (with\n"
-      "       --listen, of opening the port)\n"
+      "  3    no measurement frame within 2 s (--silence-timeout) of the start of\n"
+      "       the capture (with --listen, of opening the port), or of the last frame\n"
       "  4    the device was lost during the capture\n"
-      "  5    the CSV file cannot be written\n"
-      "  6    a limit was missed (which one, and by how much, on standard error)\n"
+      "  5    the CSV file or the summary cannot be written\n"
+      "  6    a limit was missed (which one, and by how much, on standard error),\n"
+      "       the rate included: below half the commanded rate unless --listen\n"
       "  130  interrupted (SIGINT, Ctrl+C)\n"
       "  143  terminated (SIGTERM)\n"
       "Whatever the exit code, once the port is open the device is sent the stop\n"
       "command at the end (unless --listen, or the device is gone), the CSV file\n"
-      "holds every frame captured and the summary covers them.";
+      "holds every frame captured and the summary covers exactly the rows written.";
 
 } // namespace
 
@@ -103,11 +107,22 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
         QStringLiteral("max-std-distance"),
         QStringLiteral("Limit: the standard deviation of the distance is at most <mm>."),
         QStringLiteral("mm"));
+    const QCommandLineOption minRate(
+        QStringLiteral("min-rate"),
+        QStringLiteral("Limit: at least <hz> frames per second (default: half the commanded "
+                       "rate, none with --listen; 0: no limit)."),
+        QStringLiteral("hz"));
+    const QCommandLineOption silence(
+        QStringLiteral("silence-timeout"),
+        QStringLiteral("End the capture (exit 3) once no frame has come for <s> seconds "
+                       "(default %1; 0: wait for ever).")
+            .arg(DefaultSilenceSeconds),
+        QStringLiteral("s"));
     const QCommandLineOption quiet(
         QStringLiteral("quiet"),
         QStringLiteral("No progress line on a terminal (errors and the summary remain)."));
     parser.addOptions({ help, port, baud, rate, frames, seconds, csv, summary, listen,
-                        expectDistance, maxStdDistance, quiet });
+                        expectDistance, maxStdDistance, minRate, silence, quiet });
 
     auto invalid = [message](const QString &reason) {
         *message = reason;
@@ -124,7 +139,7 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
                            .arg(parser.positionalArguments().constFirst()));
 
     CaptureOptions parsed;
-    parsed.port = parser.value(port);
+    parsed.port = portPath(parser.value(port));
     if (parsed.port.isEmpty())
         return invalid(QStringLiteral("--port is required"));
     bool ok = true;
@@ -178,6 +193,13 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
             return invalid(QStringLiteral("--max-std-distance needs a number of mm, 0 or more"));
         parsed.limitStdDistance = true;
     }
+    if (parser.isSet(minRate) && !readNumber(parser.value(minRate), 0.0, &parsed.minRateHz))
+        return invalid(QStringLiteral("--min-rate needs a number of frames per second, 0 or more"));
+    // In whole milliseconds, like --seconds.
+    if (parser.isSet(silence)
+        && (!readNumber(parser.value(silence), 0.0, &parsed.silenceSeconds)
+            || parsed.silenceSeconds > 2000000.0))
+        return invalid(QStringLiteral("--silence-timeout needs a number of seconds, 0 to 2000000"));
     *options = parsed;
     return Run;
 }

@@ -9,9 +9,9 @@ namespace ExitCode {
 constexpr int Captured = 0; // captured, and every limit given was met
 constexpr int Usage = 1;
 constexpr int PortFailed = 2; // the port could not be opened
-constexpr int NoFrames = 3; // no measurement frame within NoFrameTimeoutMs
+constexpr int NoFrames = 3; // no measurement frame for the silence timeout
 constexpr int DeviceLost = 4;
-constexpr int CsvFailed = 5;
+constexpr int CsvFailed = 5; // or the summary
 constexpr int LimitMissed = 6;
 constexpr int Interrupted = 130; // SIGINT, as shells report it
 constexpr int Terminated = 143; // SIGTERM
@@ -25,7 +25,7 @@ struct CaptureOptions
     static constexpr qint32 DefaultBaud = 460800; // the window's default
     static constexpr int DefaultRateHz = 100; // the window's default
     static constexpr double DefaultSeconds = 10.0;
-    static constexpr int NoFrameTimeoutMs = 2000;
+    static constexpr double DefaultSilenceSeconds = 2.0;
 
     enum Summary { Text, Json };
 
@@ -44,6 +44,11 @@ struct CaptureOptions
     double maxDistance = 0;
     bool limitStdDistance = false;
     double maxStdDistance = 0;
+    double silenceSeconds = DefaultSilenceSeconds; // 0: wait for ever
+    double minRateHz = -1; // < 0: half the commanded rate, none when listening
+
+    // The frames per second a capture must reach; 0 for no limit.
+    double rateLimitHz() const { return minRateHz >= 0 ? minRateHz : listen ? 0.0 : rateHz / 2.0; }
 
     enum Outcome { Run, ShowHelp, Invalid };
     // Reads the arguments (program name first). Invalid leaves the reason in

@@ -1,5 +1,7 @@
 #include "capturestats.h"
 
+#include "captureoptions.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -22,13 +24,22 @@ double RunningStats::stdDev() const
     return m_count > 0 && m_squares > 0 ? std::sqrt(m_squares / double(m_count)) : 0.0;
 }
 
-void CaptureStats::add(const Measurement &frame)
+void CaptureStats::add(const Measurement &frame, qint64 readNs)
 {
+    if (frames() == 0)
+        m_firstNs = readNs;
+    m_lastNs = readNs;
     m_distance.add(frame.distance);
     m_energy.add(frame.energy);
     m_ambient.add(frame.ambient);
     m_newest[size_t(m_newestNext)] = frame.distance;
     m_newestNext = (m_newestNext + 1) % int(m_newest.size());
+}
+
+double CaptureStats::framesPerSecond() const
+{
+    // Frames read at once (a burst) tell nothing of the rate.
+    return m_lastNs > m_firstNs ? double(frames() - 1) * 1e9 / double(m_lastNs - m_firstNs) : 0.0;
 }
 
 double CaptureStats::distanceMeanNewest10() const
@@ -73,6 +84,7 @@ QByteArray CaptureStats::text() const
         out += text;
     };
     line("frames captured", number(frames()));
+    line("frames not written", number(framesNotWritten));
     line("seconds", format("%.3f", seconds));
     line("frames per second", format("%.1f", framesPerSecond()));
     line("bytes received", number(bytesReceived));
@@ -110,6 +122,7 @@ QByteArray CaptureStats::json() const
     QByteArray out = "{\"frames\":" + number(frames());
     out += ",\"seconds\":" + format("%.3f", seconds);
     out += ",\"frames_per_second\":" + format("%.3f", framesPerSecond());
+    out += ",\"frames_not_written\":" + number(framesNotWritten);
     out += ",\"bytes_received\":" + number(bytesReceived);
     out += ",\"bytes_outside_frames\":" + number(bytesOutsideFrames);
     out += ",\"checksum_errors\":" + number(checksumErrors);
@@ -125,4 +138,31 @@ QByteArray CaptureStats::json() const
     out += ",\"distance_mean_newest10\":" + real("%.6f", distanceMeanNewest10());
     out += "}\n";
     return out;
+}
+
+QStringList missedLimits(const CaptureOptions &options, const CaptureStats &stats)
+{
+    QStringList missed;
+    const RunningStats &distance = stats.distance();
+    if (options.expectDistance
+        && (distance.min() < options.minDistance || distance.max() > options.maxDistance))
+        missed.append(QStringLiteral("distance limit missed: measured %1 to %2 mm, "
+                                     "allowed %3 to %4 mm")
+                          .arg(distance.min())
+                          .arg(distance.max())
+                          .arg(options.minDistance)
+                          .arg(options.maxDistance));
+    if (options.limitStdDistance && distance.stdDev() > options.maxStdDistance)
+        missed.append(QStringLiteral("distance deviation limit missed: measured %1 mm, "
+                                     "allowed at most %2 mm")
+                          .arg(distance.stdDev(), 0, 'f', 3)
+                          .arg(options.maxStdDistance));
+    // A rate needs two frames read apart; without, there is none to miss.
+    const double rate = stats.framesPerSecond();
+    if (rate > 0 && rate < options.rateLimitHz())
+        missed.append(QStringLiteral("rate limit missed: measured %1 frames per second, "
+                                     "needed at least %2")
+                          .arg(rate, 0, 'f', 1)
+                          .arg(options.rateLimitHz()));
+    return missed;
 }

@@ -3,6 +3,7 @@
 #include "measurement.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <array>
@@ -36,7 +37,8 @@ private:
 class CaptureStats
 {
 public:
-    void add(const Measurement &frame);
+    // `readNs`: when the read that completed the frame was taken.
+    void add(const Measurement &frame, qint64 readNs);
 
     quint64 frames() const { return m_distance.count(); }
     const RunningStats &distance() const { return m_distance; }
@@ -50,8 +52,10 @@ public:
     quint64 bytesReceived = 0;
     quint64 bytesOutsideFrames = 0;
     quint64 checksumErrors = 0;
+    quint64 framesNotWritten = 0; // received, but lost with a CSV that failed
 
-    double framesPerSecond() const { return seconds > 0 ? double(frames()) / seconds : 0.0; }
+    // n - 1 frames from the first to the last; 0 while that takes no time.
+    double framesPerSecond() const;
 
     // Lines of aligned columns, for people.
     QByteArray text() const;
@@ -65,4 +69,12 @@ private:
     RunningStats m_ambient;
     std::array<quint32, 10> m_newest {};
     int m_newestNext = 0;
+    qint64 m_firstNs = 0;
+    qint64 m_lastNs = 0;
 };
+
+struct CaptureOptions;
+
+// What a capture that ran its course missed of the limits the options set, one
+// message each; empty when it met them all.
+QStringList missedLimits(const CaptureOptions &options, const CaptureStats &stats);

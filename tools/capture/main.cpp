@@ -65,6 +65,13 @@ bool endOnSignals(Capture &capture)
 
 int main(int argc, char *argv[])
 {
+    // A standard stream the caller closed (>&-) would lend its number to the
+    // next file opened, the port or the CSV, and the summary would go there.
+    // Held open read-only instead, writes to it fail, as they should.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            ::open("/dev/null", O_RDONLY);
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tav47-capture"));
 
