@@ -271,7 +271,7 @@ void Capture::drawProgress()
 {
     const qint64 nowNs = m_clock.nsecsElapsed();
     const double elapsed = double(nowNs) / 1e9;
-    const quint64 frames = m_stats.frames();
+    const quint64 frames = m_taken; // not m_stats, which waits for the disk
     const double rate = nowNs > m_progressNs
         ? double(frames - m_progressFrames) * 1e9 / double(nowNs - m_progressNs)
         : 0.0;
