@@ -324,7 +324,7 @@ void TestReview::scaleValuesFit()
     trigger("actionShowScale");
     const QImage scaled = chart->grab().toImage();
     QCOMPARE(overlayTexts(*chart),
-             QStringList({ "1099 mm", "1000 mm", QStringLiteral("500 samples ≈ 0.28 s") }));
+             QStringList({ "1119 mm", "1000 mm", QStringLiteral("500 samples ≈ 0.28 s") }));
 
     // Each text whole inside the chart, none over another, and nothing else
     // changed but the two texts they replace.
