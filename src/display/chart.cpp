@@ -1,6 +1,8 @@
 #include "chart.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPainter>
 #include <QPen>
 
@@ -256,6 +258,20 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
     if (!span.isEmpty())
         items.append({ span, Qt::BottomRightCorner, textColour });
     return items;
+}
+
+bool Chart::event(QEvent *event)
+{
+    // Qt would make the menu of the chart's actions the chart's child, and the
+    // style sheet that paints the chart blue would paint the menu too. Owned by
+    // the window, it looks like every other menu of the desktop.
+    if (event->type() == QEvent::ContextMenu && contextMenuPolicy() == Qt::ActionsContextMenu
+        && !actions().isEmpty()) {
+        QMenu::exec(actions(), static_cast<QContextMenuEvent *>(event)->globalPos(), nullptr,
+                    window());
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void Chart::wheelEvent(QWheelEvent *)
