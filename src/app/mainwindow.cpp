@@ -73,7 +73,9 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     // back: the text typed is the rate used.
     ui->baudRateCombo->setCompleter(nullptr);
     fitStatusField();
-    receivedText = new CounterText(ui->RcvCnt);
+    // Room for ten digits from the start: the window keeps its size until
+    // 10 GB have come in, days at the device's highest rate.
+    receivedText = new CounterText(ui->RcvCnt, 10);
     // The readouts and the Rx count repaint ten times a second; the group
     // boxes around them need not draw their frames each time.
     new BackdropCache(ui->groupBox_3);
