@@ -89,8 +89,6 @@ private slots:
     void emptyChartShowsGridAndTextsOnly();
     void curveScaledToSamplesOnScreen();
     void flatSeriesLiesOnBottomEdge();
-    void scaleValuesGiveTheEdges_data();
-    void scaleValuesGiveTheEdges();
     void skippedCurves_data();
     void skippedCurves();
     void meanCurveKeepsDistanceRangeWhileDistanceHidden();
@@ -235,62 +233,6 @@ void TestChart::flatSeriesLiesOnBottomEdge()
     for (int x = 2; x < 98; x += 8)
         QVERIFY2(isHue(image.pixel(x, 299), Qt::red), qPrintable(QString::number(x)));
     QVERIFY(!isHue(image.pixel(120, 299), Qt::red)); // sample 99 sits at x = 99
-}
-
-void TestChart::scaleValuesGiveTheEdges_data()
-{
-    QTest::addColumn<bool>("fixed");
-    QTest::addColumn<QList<int>>("minMax"); // Dis's
-    QTest::addColumn<int>("shown"); // the one curve drawn; -1: none
-    QTest::addColumn<QList<int>>("labels"); // top, bottom
-
-    // Frames of 1498, 1500 and 1502: the top edge stands 20 above the highest.
-    const QList<int> any { 0, 15000 };
-    QTest::newRow("scaled to the samples") << false << any << 0 << QList<int> { 1522, 1498 };
-    QTest::newRow("no curve: as the distance would be")
-        << false << any << -1 << QList<int> { 1522, 1498 };
-    QTest::newRow("fixed: Min and Max")
-        << true << QList<int> { 1000, 2000 } << 0 << QList<int> { 2000, 1000 };
-    QTest::newRow("fixed, Max equal to Min: the samples'")
-        << true << QList<int> { 2000, 2000 } << 0 << QList<int> { 1522, 1498 };
-    QTest::newRow("fixed, Max below Min: the samples'")
-        << true << QList<int> { 3000, 0 } << 0 << QList<int> { 1522, 1498 };
-    // The mean alone keeps the distance's last scale, here none yet.
-    QTest::newRow("mean alone") << false << any << 4 << QList<int> { 20, 0 };
-}
-
-void TestChart::scaleValuesGiveTheEdges()
-{
-    QFETCH(bool, fixed);
-    QFETCH(QList<int>, minMax);
-    QFETCH(int, shown);
-    QFETCH(QList<int>, labels);
-
-    Chart chart;
-    chart.resize(500, 300);
-    chart.showScale = true;
-    chart.fixedRanges = fixed;
-    chart.channelMin[0] = minMax[0];
-    chart.channelMax[0] = minMax[1];
-    for (int k = 0; k < Chart::PlottedChannels; ++k)
-        chart.channelVisible[size_t(k)] = k == shown;
-    for (float v : { 1500.f, 1498.f, 1502.f })
-        addFrame(chart.model(), v);
-    paintChart(chart);
-
-    QStringList left;
-    for (const ChartOverlay::Placed &p : chart.overlay())
-        if (p.item.corner == Qt::TopLeftCorner || p.item.corner == Qt::BottomLeftCorner)
-            left.append(p.item.text);
-    QCOMPARE(left,
-             QStringList({ QStringLiteral("%1 mm").arg(labels[0]),
-                           QStringLiteral("%1 mm").arg(labels[1]) }));
-    // The curve's newest point lies where the two values put it.
-    if (shown >= 0) {
-        const double v = chart.model().series[size_t(shown)].at(2);
-        const double y = 300 * (labels[0] - v) / (labels[0] - labels[1]);
-        QVERIFY(qAbs(samplePoint(chart.curvePoints(), 2).y() - y) < 0.01);
-    }
 }
 
 void TestChart::skippedCurves_data()
