@@ -17,6 +17,20 @@
 
 using namespace guitest;
 
+namespace {
+
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+} // namespace
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -295,6 +309,8 @@ void TestMainWindow::chartRepaintsOnlyWhatChanged_data()
     QTest::newRow("a channel shown") << "param3" << 1 << 1;
     QTest::newRow("scale values on") << "actionShowScale" << 1 << 1;
     QTest::newRow("fixed ranges on") << "actionFixedRanges" << 1 << 1;
+    QTest::newRow("rate chosen: the span text") << "LidarModeCombo" << 1 << 1;
+    QTest::newRow("new samples while frozen") << "frozen sample" << 1 << 1;
 }
 
 void TestMainWindow::chartRepaintsOnlyWhatChanged()
@@ -311,21 +327,33 @@ void TestMainWindow::chartRepaintsOnlyWhatChanged()
     QCOMPARE(child<QLineEdit>(window.get(), "val7")->text(), QStringLiteral("0"));
     QTest::qWait(150);
     repaints.clear();
+    PaintCounter boxes; // the group boxes, answered from their cached image or not
+    child<QWidget>(window.get(), "groupBox_3")->installEventFilter(&boxes);
+    child<QWidget>(window.get(), "groupBox_5")->installEventFilter(&boxes);
 
     // The timer paces the repaints: at most one a tick, whatever changed.
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 1000) {
-        if (change == QLatin1String("sample"))
+        const bool first = clock.elapsed() < 50;
+        if (change.endsWith(QLatin1String("sample"))) {
+            if (first && change.startsWith(QLatin1String("frozen")))
+                windowAction(*window, "actionFreeze")->trigger();
             addFrame(chart->model(), 1000);
-        else if (change.startsWith(QLatin1String("action")) && clock.elapsed() < 50)
+        } else if (change.startsWith(QLatin1String("action")) && first) {
             windowAction(*window, qPrintable(change))->trigger();
-        else if (!change.isEmpty() && clock.elapsed() < 50)
+        } else if (change == QLatin1String("LidarModeCombo") && first) {
+            child<QComboBox>(window.get(), change)->setCurrentIndex(3);
+        } else if (!change.isEmpty() && first) {
             QTest::mouseClick(child<QWidget>(window.get(), change), Qt::LeftButton);
+        }
         QTest::qWait(50);
     }
     QVERIFY2(repaints.count() >= least && repaints.count() <= most,
              qPrintable(QString::number(repaints.count())));
+    // Idle, at most a text cursor blinks: nothing paints over and over.
+    if (most == 0)
+        QVERIFY2(boxes.paints < 30, qPrintable(QString::number(boxes.paints)));
 }
 
 void TestMainWindow::statusShowsItsStart_data()

@@ -110,6 +110,8 @@ private slots:
     void boxRepaintsFromItsBackdrop_data();
     void boxRepaintsFromItsBackdrop();
     void counterKeepsTheLayout();
+    void rxCountKeepsTheWindow_data();
+    void rxCountKeepsTheWindow();
 
 private:
     QLineEdit *readout(int channel) const
@@ -117,6 +119,16 @@ private:
         return child<QLineEdit>(window.get(), QStringLiteral("val%1").arg(channel + 1));
     }
     void refresh() { chart->grab(); } // one repaint, which ends with updateUi
+    int stopTicks() // of the window's 100 ms timer; how many were stopped
+    {
+        int stopped = 0;
+        for (QTimer *timer : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+            if (timer->isActive() && timer->interval() == 100) {
+                timer->stop();
+                ++stopped;
+            }
+        return stopped;
+    }
 
     std::unique_ptr<MainWindow> window;
     Chart *chart = nullptr;
@@ -307,19 +319,20 @@ void TestReadouts::typedTextReplacedAtNextRefresh()
     QCOMPARE(distance->text(), QStringLiteral("0999"));
     refresh();
     QCOMPARE(distance->text(), QStringLiteral("0"));
+
+    // With the device silent, the next tick replaces it without a repaint.
+    QTest::qWait(250); // let a repaint already asked for go by
+    QSignalSpy repaints(chart, &Chart::updateUi);
+    QTest::keyClicks(distance, QStringLiteral("9"));
+    QCOMPARE(distance->text(), QStringLiteral("09"));
+    QTRY_COMPARE(distance->text(), QStringLiteral("0"));
+    QCOMPARE(repaints.count(), 0);
 }
 
 void TestReadouts::wheelOverChartRefreshesReadouts()
 {
     // Take the timer's rhythm away, so only the wheel can refresh.
-    const auto timers = window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
-    int stopped = 0;
-    for (QTimer *timer : timers)
-        if (timer->isActive() && timer->interval() == 100) {
-            timer->stop();
-            ++stopped;
-        }
-    QCOMPARE(stopped, 1);
+    QCOMPARE(stopTicks(), 1);
     QTest::qWait(150); // let a repaint already asked for go by
 
     chart->model().stdDis = 42.0f;
@@ -331,6 +344,39 @@ void TestReadouts::wheelOverChartRefreshesReadouts()
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(chart, &wheel);
     QTRY_COMPARE(readout(6)->text(), QStringLiteral("42"));
+}
+
+void TestReadouts::rxCountKeepsTheWindow_data()
+{
+    QTest::addColumn<QStringList>("counts"); // as the tick shows them
+    QTest::addColumn<bool>("windowKept");
+    QTest::newRow("up to 30,000,000") << QStringList { "22", "4096", "30000000" } << true;
+    QTest::newRow("longer, then 0 again: the room given back")
+        << QStringList { "30000000", "123456789012", "0" } << false;
+}
+
+void TestReadouts::rxCountKeepsTheWindow()
+{
+    QFETCH(QStringList, counts);
+    QFETCH(bool, windowKept);
+    auto *rx = child<QLabel>(window.get(), "RcvCnt");
+    CounterText *counter = nullptr;
+    for (QObject *o : rx->children())
+        counter = counter ? counter : dynamic_cast<CounterText *>(o);
+    QVERIFY(counter);
+    QCOMPARE(stopTicks(), 1); // the tick would set the count of no bytes again
+    const int width = window->width();
+    const QRect start = rx->geometry();
+
+    for (const QString &count : counts) {
+        counter->setText(count);
+        QTest::qWait(50);
+        QCOMPARE(rx->x(), start.x());
+        QVERIFY(rx->width() >= rx->fontMetrics().horizontalAdvance(count));
+        if (windowKept)
+            QCOMPARE(window->width(), width);
+    }
+    QCOMPARE(rx->width(), start.width());
 }
 
 QTEST_MAIN(TestReadouts)

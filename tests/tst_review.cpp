@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -158,15 +159,6 @@ void TestReview::actionsOnKeys()
     QFETCH(int, dialogs);
 
     showWindow();
-    QCOMPARE(chart->contextMenuPolicy(), Qt::ActionsContextMenu);
-    QStringList menu;
-    for (QAction *a : chart->actions())
-        if (!a->isSeparator())
-            menu.append(a->objectName());
-    QCOMPARE(menu,
-             QStringList({ "actionRecord", "actionFreeze", "actionClear", "actionSaveSamples",
-                           "actionCopyStatistics", "actionFixedRanges", "actionShowScale" }));
-
     QAction *a = windowAction(*window, action.constData());
     QCOMPARE(a->isCheckable(), checkable);
     QVERIFY(!a->isChecked());
@@ -185,6 +177,29 @@ void TestReview::actionsOnKeys()
     QCOMPARE(proposals.size(), dialogs);
     // A record the dialog was cancelled for is no recording.
     QCOMPARE(a->isChecked(), checkable && action != "actionRecord");
+
+    // The menu a right click opens, in the desktop's look, not the chart's blue.
+    QStringList menu;
+    int blue = -1;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        if (auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *entry : popup->actions())
+                if (!entry->isSeparator())
+                    menu.append(entry->objectName());
+            blue = countNear(popup->grab().toImage(), QColor(2, 69, 255));
+            popup->close();
+        }
+    });
+    closer.start(10);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, chart->rect().center(),
+                            chart->mapToGlobal(chart->rect().center()));
+    QApplication::sendEvent(chart, &click);
+    closer.stop();
+    QCOMPARE(blue, 0);
+    QCOMPARE(menu,
+             QStringList({ "actionRecord", "actionFreeze", "actionClear", "actionSaveSamples",
+                           "actionCopyStatistics", "actionFixedRanges", "actionShowScale" }));
 }
 
 void TestReview::visibleState_data()
@@ -247,19 +262,28 @@ void TestReview::fixedRanges_data()
     QTest::addColumn<QList<int>>("ranges"); // Min and Max of channels 0 and 4
     QTest::addColumn<float>("value"); // of every frame
     QTest::addColumn<double>("y"); // of the newest point on a 300-pixel chart; < 0: as unfixed
+    // What the top and bottom edges stand for, fixed then unfixed: scaled to
+    // its samples, a curve keeps 20 mm above the highest.
+    QTest::addColumn<QList<int>>("scale");
 
-    QTest::newRow("inside") << 0 << QList<int> { 0, 3000, 0, 15000 } << 1500.f << 150.0;
-    QTest::newRow("above Max: on the top edge")
-        << 0 << QList<int> { 0, 1000, 0, 15000 } << 4000.f << 0.0;
+    QTest::newRow("inside") << 0 << QList<int> { 0, 3000, 0, 15000 } << 1500.f << 150.0
+                            << QList<int> { 3000, 0, 1520, 1500 };
+    QTest::newRow("above Max: on the top edge") << 0 << QList<int> { 0, 1000, 0, 15000 } << 4000.f
+                                                << 0.0 << QList<int> { 1000, 0, 4020, 4000 };
     QTest::newRow("below Min: on the bottom edge")
-        << 0 << QList<int> { 1000, 2000, 0, 15000 } << 500.f << 300.0;
-    QTest::newRow("negative Min") << 0 << QList<int> { -1000, 1000, 0, 15000 } << 500.f << 75.0;
+        << 0 << QList<int> { 1000, 2000, 0, 15000 } << 500.f << 300.0
+        << QList<int> { 2000, 1000, 520, 500 };
+    QTest::newRow("negative Min") << 0 << QList<int> { -1000, 1000, 0, 15000 } << 500.f << 75.0
+                                  << QList<int> { 1000, -1000, 520, 500 };
     QTest::newRow("Max equal to Min: scaled to the samples")
-        << 0 << QList<int> { 2000, 2000, 0, 15000 } << 1500.f << -1.0;
+        << 0 << QList<int> { 2000, 2000, 0, 15000 } << 1500.f << -1.0
+        << QList<int> { 1520, 1500, 1520, 1500 };
     QTest::newRow("Max below Min: scaled to the samples")
-        << 0 << QList<int> { 3000, 0, 0, 15000 } << 1500.f << -1.0;
+        << 0 << QList<int> { 3000, 0, 0, 15000 } << 1500.f << -1.0
+        << QList<int> { 1520, 1500, 1520, 1500 };
+    // Unfixed, the mean alone keeps the distance's last scale, here none yet.
     QTest::newRow("mean on the distance's range, not its own")
-        << 4 << QList<int> { 0, 3000, 0, 10 } << 1500.f << 150.0;
+        << 4 << QList<int> { 0, 3000, 0, 10 } << 1500.f << 150.0 << QList<int> { 3000, 0, 20, 0 };
 }
 
 void TestReview::fixedRanges()
@@ -268,10 +292,15 @@ void TestReview::fixedRanges()
     QFETCH(QList<int>, ranges);
     QFETCH(float, value);
     QFETCH(double, y);
+    QFETCH(QList<int>, scale);
+    auto mm = [](int value) {
+        return QStringLiteral("%1 mm").arg(value);
+    };
 
     Chart fixed, unfixed;
     for (Chart *c : { &fixed, &unfixed }) {
         c->resize(500, 300);
+        c->showScale = true;
         for (int k = 0; k < Chart::PlottedChannels; ++k)
             c->channelVisible[size_t(k)] = k == channel;
         c->channelMin[0] = ranges[0];
@@ -283,9 +312,11 @@ void TestReview::fixedRanges()
     }
     const QImage today = paintChart(unfixed);
     const QVector<QPointF> todayPoints = unfixed.curvePoints();
+    QCOMPARE(overlayTexts(unfixed), QStringList({ mm(scale[2]), mm(scale[3]) }));
 
     fixed.fixedRanges = true;
     paintChart(fixed);
+    QCOMPARE(overlayTexts(fixed), QStringList({ mm(scale[0]), mm(scale[1]) }));
     const QPointF newest = samplePoint(fixed.curvePoints(), 19);
     QCOMPARE(newest.x(), 19.0);
     if (y >= 0) {
@@ -324,7 +355,7 @@ void TestReview::scaleValuesFit()
     trigger("actionShowScale");
     const QImage scaled = chart->grab().toImage();
     QCOMPARE(overlayTexts(*chart),
-             QStringList({ "1099 mm", "1000 mm", QStringLiteral("500 samples ≈ 0.28 s") }));
+             QStringList({ "1119 mm", "1000 mm", QStringLiteral("500 samples ≈ 0.28 s") }));
 
     // Each text whole inside the chart, none over another, and nothing else
     // changed but the two texts they replace.

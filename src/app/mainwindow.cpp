@@ -73,7 +73,9 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     // back: the text typed is the rate used.
     ui->baudRateCombo->setCompleter(nullptr);
     fitStatusField();
-    receivedText = new CounterText(ui->RcvCnt);
+    // Room for ten digits from the start: the window keeps its size until
+    // 10 GB have come in, days at the device's highest rate.
+    receivedText = new CounterText(ui->RcvCnt, 10);
     // The readouts and the Rx count repaint ten times a second; the group
     // boxes around them need not draw their frames each time.
     new BackdropCache(ui->groupBox_3);
@@ -126,17 +128,17 @@ MainWindow::~MainWindow()
 
 void MainWindow::timer_task()
 {
+    // The readouts follow every repaint (updateUi). Set now, they are drawn
+    // with the chart instead of asking from inside its repaint for one of
+    // their own; the refresh after it finds them current unless a frame came
+    // in between. Set on every tick, text typed into one goes while the
+    // device is silent too; an unchanged one is not touched.
+    refreshReadouts();
     // The only regular repaint: acquisition never asks for one, so the cost
     // of drawing does not grow with the measurement rate. Nothing new to show
     // (no sample, no setting changed), nothing drawn: an idle window is idle.
-    if (!ui->chart->isFrozen() && !ui->chart->isUpToDate()) {
-        // The readouts follow every repaint (updateUi). Set now, they are
-        // drawn with the chart instead of asking from inside its repaint for
-        // one of their own; the refresh after it finds them current unless a
-        // frame came in between.
-        refreshReadouts();
+    if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
         ui->chart->update();
-    }
     flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(receivedBytes));

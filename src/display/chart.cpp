@@ -1,6 +1,8 @@
 #include "chart.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPainter>
 #include <QPen>
 
@@ -108,15 +110,15 @@ void Chart::buildCurve(int channel)
 
     const float w = float(width());
     const float h = float(height());
-    float lo = float(rangeMin);
-    float span = float(rangeMax - rangeMin + TopMargin);
-    bool clamp = false;
     const size_t scale = size_t(channel == ChannelModel::DistanceMean10 ? 0 : channel);
-    if (fixedRanges && channelMax[scale] > channelMin[scale]) {
-        lo = float(channelMin[scale]);
-        span = float(channelMax[scale]) - lo;
-        clamp = true;
+    const Edges edge = edges(scale, rangeMin, rangeMax);
+    if (scale == 0) {
+        m_distanceEdges = edge;
+        m_distanceDrawn = true;
     }
+    const float lo = float(edge.bottom);
+    const float span = float(edge.top - edge.bottom);
+    const bool clamp = isFixed(scale);
     for (int k = 0; k < m; ++k) {
         const float x = w * model.samplePositions.at(k) / float(SeriesCapacity);
         float y = h - ((samples.at(k) - lo) / span) * h;
@@ -130,6 +132,18 @@ void Chart::buildCurve(int channel)
         m_curvePoints.append(point);
         m_curvePoints.append(point);
     }
+}
+
+bool Chart::isFixed(size_t scale) const
+{
+    return fixedRanges && channelMax[scale] > channelMin[scale];
+}
+
+Chart::Edges Chart::edges(size_t scale, int rangeMin, int rangeMax) const
+{
+    if (isFixed(scale))
+        return { channelMin[scale], channelMax[scale] };
+    return { rangeMin, rangeMax + TopMargin };
 }
 
 const QImage &Chart::gridImage(const QPen &gridPen)
@@ -185,6 +199,7 @@ void Chart::paintEvent(QPaintEvent *)
     pen.setWidth(lineWidth + 1);
     pen.setStyle(Qt::SolidLine);
     const ChannelModel &model = shownModel();
+    m_distanceDrawn = false;
     for (int channel = 0; channel < PlottedChannels; ++channel) {
         if (model.series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
             continue;
@@ -218,31 +233,45 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
     if (!showScale)
         return items;
 
-    // The distance scale: the lowest and highest distance on screen, or the
-    // fixed range's ends.
+    // The distance scale: what the left edge's ends stand for, as the distance
+    // or its mean was drawn; with neither drawn, as the distance would be.
     const QColor textColour(255, 255, 255, 220);
     const ChannelSeries &distances = shownModel().series[ChannelModel::Distance];
-    int lo = 0, hi = 0;
-    bool known = false;
-    if (fixedRanges && channelMax[0] > channelMin[0]) {
-        lo = channelMin[0];
-        hi = channelMax[0];
-        known = true;
-    } else if (!distances.isEmpty()) {
-        const auto [least, most]
-            = std::minmax_element(distances.constData(), distances.constData() + distances.size());
-        lo = int(*least);
-        hi = int(*most);
+    Edges edge = m_distanceEdges;
+    bool known = m_distanceDrawn;
+    if (!known && (isFixed(0) || !distances.isEmpty())) {
+        int lo = 0, hi = 0;
+        if (!distances.isEmpty()) {
+            const auto [least, most] = std::minmax_element(
+                distances.constData(), distances.constData() + distances.size());
+            lo = int(*least);
+            hi = int(*most);
+        }
+        edge = edges(0, lo, hi);
         known = true;
     }
     if (known) {
-        items.append({ tr("%1 mm").arg(hi), Qt::TopLeftCorner, textColour });
-        items.append({ tr("%1 mm").arg(lo), Qt::BottomLeftCorner, textColour });
+        items.append({ tr("%1 mm").arg(edge.top), Qt::TopLeftCorner, textColour });
+        items.append({ tr("%1 mm").arg(edge.bottom), Qt::BottomLeftCorner, textColour });
     }
     const QString span = ChartOverlay::spanText(ChannelModel::SeriesCapacity, rateHz);
     if (!span.isEmpty())
         items.append({ span, Qt::BottomRightCorner, textColour });
     return items;
+}
+
+bool Chart::event(QEvent *event)
+{
+    // Qt would make the menu of the chart's actions the chart's child, and the
+    // style sheet that paints the chart blue would paint the menu too. Owned by
+    // the window, it looks like every other menu of the desktop.
+    if (event->type() == QEvent::ContextMenu && contextMenuPolicy() == Qt::ActionsContextMenu
+        && !actions().isEmpty()) {
+        QMenu::exec(actions(), static_cast<QContextMenuEvent *>(event)->globalPos(), nullptr,
+                    window());
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void Chart::wheelEvent(QWheelEvent *)

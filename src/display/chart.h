@@ -74,6 +74,7 @@ signals:
     void updateUi();
 
 protected:
+    bool event(QEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
@@ -96,6 +97,15 @@ private:
     };
     PaintInputs paintInputs() const;
 
+    // The values a scale's bottom and top edges stand for; `scale` is 0 for
+    // the distance and its mean.
+    struct Edges
+    {
+        int bottom = 0, top = 0;
+    };
+    bool isFixed(size_t scale) const;
+    Edges edges(size_t scale, int rangeMin, int rangeMax) const;
+
     const QImage &gridImage(const QPen &gridPen);
     QVector<ChartOverlay::Item> overlayItems() const;
 
@@ -109,6 +119,9 @@ private:
     QVector<QPointF> m_curvePoints; // reused from curve to curve, never shrunk
     std::array<int, PlottedChannels> m_rangeMax {};
     std::array<int, PlottedChannels> m_rangeMin {};
+    // The distance scale as this repaint drew it, which the scale values give.
+    Edges m_distanceEdges;
+    bool m_distanceDrawn = false;
 
     // The dashed, antialiased grid is a fifth of a repaint's cost and changes
     // only with the size, so it is drawn once onto a transparent image.

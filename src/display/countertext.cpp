@@ -32,11 +32,12 @@ bool hasEvenDigits(const QFontMetricsF &metrics)
 
 } // namespace
 
-CounterText::CounterText(QLabel *label)
+CounterText::CounterText(QLabel *label, int reservedDigits)
     : QObject(label)
     , m_label(label)
     , m_minimum(label->minimumSize())
     , m_maximum(label->maximumSize())
+    , m_reservedDigits(reservedDigits)
 {
     measureFont();
     label->installEventFilter(this);
@@ -49,15 +50,15 @@ void CounterText::setText(const QString &text)
         return;
     bool sameRoom = true;
     if (!m_evenDigits || text.size() != shown.size() || !isDigits(text) || !isDigits(shown)) {
-        const qreal width = widthOf(text);
+        const qreal width = qMax(widthOf(text), m_reservedAdvance);
         sameRoom = width == m_width;
         m_width = width;
     }
     m_label->setText(text);
-    if (m_held && !sameRoom)
+    if (!sameRoom)
         release();
-    else if (!m_held && sameRoom && m_label->isVisible()
-             && m_label->width() == m_label->sizeHint().width())
+    else if (!m_held && m_label->isVisible()
+             && m_label->width() == qMax(m_reservedWidth, m_label->sizeHint().width()))
         hold();
 }
 
@@ -71,20 +72,52 @@ qreal CounterText::widthOf(const QString &text) const
 
 void CounterText::measureFont()
 {
-    m_evenDigits = hasEvenDigits(QFontMetricsF(m_label->font(), m_label));
-    m_width = widthOf(m_label->text());
+    const QFontMetricsF metrics(m_label->font(), m_label);
+    m_evenDigits = hasEvenDigits(metrics);
+    reserve();
+    m_width = qMax(widthOf(m_label->text()), m_reservedAdvance);
+}
+
+void CounterText::reserve()
+{
+    if (m_reservedDigits <= 0)
+        return;
+    QChar widest = QLatin1Char('0');
+    const QFontMetricsF metrics(m_label->font(), m_label);
+    for (char c = '1'; c <= '9'; ++c)
+        if (metrics.horizontalAdvance(QLatin1Char(c)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(c);
+    const QString longest(m_reservedDigits, widest);
+    m_reservedAdvance = widthOf(longest);
+    // The label's own hint for that text, margins and all; it must not be
+    // grown by a reservation made before.
+    const QString shown = m_label->text();
+    m_label->setMinimumSize(m_minimum);
+    m_label->setText(longest);
+    m_reservedWidth = m_label->sizeHint().width();
+    m_label->setText(shown);
+    fitMinimum();
+}
+
+void CounterText::fitMinimum()
+{
+    m_label->setMinimumSize(m_minimum);
+    // A minimum set by hand stands in for the text's own: a text wider than
+    // the room kept must raise it, or a row at its narrowest would cut it.
+    if (m_reservedWidth > 0)
+        m_label->setMinimumWidth(
+            qMax(m_minimum.width(), qMax(m_reservedWidth, m_label->sizeHint().width())));
 }
 
 bool CounterText::eventFilter(QObject *, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::FontChange:
-        measureFont();
-        release();
-        break;
     case QEvent::StyleChange:
     case QEvent::ContentsRectChange:
+        // Each may change the room the digits take.
         release();
+        measureFont();
         break;
     default:
         break;
@@ -100,9 +133,9 @@ void CounterText::hold()
 
 void CounterText::release()
 {
-    if (!m_held)
+    if (!m_held && m_reservedWidth == 0)
         return;
     m_held = false;
-    m_label->setMinimumSize(m_minimum);
     m_label->setMaximumSize(m_maximum);
+    fitMinimum();
 }

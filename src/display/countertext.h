@@ -19,10 +19,15 @@ class QLabel;
 //
 // The size is held only when the layout gave the label its preferred width;
 // in any other layout the label behaves as a plain QLabel.
+//
+// Given a number of digits, the label keeps room for a count that long from
+// the start: a row with no room to spare would otherwise push the window
+// wider with every digit the count gains. A longer text still gets its room,
+// and gives it back when the count starts again.
 class CounterText : public QObject
 {
 public:
-    explicit CounterText(QLabel *label);
+    explicit CounterText(QLabel *label, int reservedDigits = 0);
 
     void setText(const QString &text);
     bool isHeld() const { return m_held; }
@@ -35,9 +40,14 @@ private:
     void measureFont();
     void hold();
     void release();
+    void reserve();
+    void fitMinimum();
 
     QLabel *m_label;
     QSize m_minimum, m_maximum; // the label's own limits, restored on release
+    int m_reservedDigits = 0;
+    int m_reservedWidth = 0; // the label's width for that many digits
+    qreal m_reservedAdvance = 0; // texts narrower than this take the same room
     qreal m_width = 0; // the advance of the text shown
     bool m_evenDigits = false; // digit strings of one length are equally wide
     bool m_held = false;
