@@ -9,12 +9,12 @@
 
 namespace {
 
-// A number of seconds: finite, and at least `least` (excluded when `strict`).
-bool readSeconds(const QString &text, double least, bool strict, double *seconds)
+// A number of seconds: finite, and at least `least`.
+bool readSeconds(const QString &text, double least, double *seconds)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < least || (strict && value == least))
+    if (!ok || !std::isfinite(value) || value < least)
         return false;
     // Timers take whole milliseconds in an int: a month is plenty.
     if (value > 30.0 * 24 * 3600)
@@ -106,7 +106,7 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         parsed.open = true;
     }
     if (parser.isSet(quitOption)
-        && !readSeconds(parser.value(quitOption), 0.0, false, &parsed.quitAfterSeconds)) {
+        && !readSeconds(parser.value(quitOption), 0.0, &parsed.quitAfterSeconds)) {
         *error = QStringLiteral("--quit-after needs a number of seconds, 0 or more.");
         return Invalid;
     }
@@ -126,7 +126,7 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     }
     // Below a tenth of a second the lines would cost more than what they measure.
     if (parser.isSet(statsOption)
-        && !readSeconds(parser.value(statsOption), 0.1, false, &parsed.statsEverySeconds)) {
+        && !readSeconds(parser.value(statsOption), 0.1, &parsed.statsEverySeconds)) {
         *error = QStringLiteral("--stats-every needs a number of seconds, 0.1 or more.");
         return Invalid;
     }

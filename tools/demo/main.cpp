@@ -126,25 +126,14 @@ private:
             return;
         }
         rates->setCurrentIndex(index);
-        // The start sequence waits between its commands while the event loop
-        // runs, so the quit timer may fire in the middle of it: quitting then
-        // waits for the sequence to end.
-        m_starting = true;
         click("Lidar_StartBtn");
-        m_starting = false;
         m_started = portIsOpen(*m_window);
         if (!m_started)
             fail(QStringLiteral("the port closed while starting the scan"));
-        if (m_quitPending)
-            finish();
     }
 
     void finish()
     {
-        if (m_starting) {
-            m_quitPending = true;
-            return;
-        }
         if (m_started) {
             m_started = false;
             // A device lost under the open port ends a measured run as failed.
@@ -193,10 +182,8 @@ private:
     const SimulatorThread *m_simulator;
     const QElapsedTimer &m_runClock;
     RepaintWatch *m_repaints = nullptr;
-    bool m_starting = false;
     bool m_started = false;
     bool m_screenshotTaken = false;
-    bool m_quitPending = false;
     bool m_failed = false;
 };
 
