@@ -69,7 +69,8 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     const QCommandLineOption recordOption(
         QStringLiteral("record"),
         QStringLiteral("Record every measurement frame to the CSV file <file> from the start, "
-                       "replacing it if it exists; a write that fails fails the run."),
+                       "replacing it if it exists (- for standard output; the summary lines "
+                       "then go to standard error); a write that fails fails the run."),
         QStringLiteral("file"));
     parser.addOptions({ helpOption, portOption, openOption, startOption, quitOption,
                         screenshotOption, statsOption, recordOption });
@@ -131,10 +132,12 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         return Invalid;
     }
     if (parser.isSet(recordOption)) {
-        // Absolute now, as the screenshot's path; "-" too is a file here, as
-        // standard output carries the summary line.
+        // Absolute now, as the screenshot's path; "-" is standard output, as
+        // for tav47 (the summary line then goes to standard error).
         const QString file = parser.value(recordOption);
-        parsed.recordFile = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+        parsed.recordFile = file.isEmpty() || file == QLatin1String("-")
+            ? file
+            : QFileInfo(file).absoluteFilePath();
         if (parsed.recordFile.isEmpty()) {
             *error = QStringLiteral("--record needs a file name.");
             return Invalid;
