@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -90,6 +91,24 @@ QString makeFifo(const QString &folder)
     QFile::remove(path);
     return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
 }
+
+// The test's own end of a FIFO: opened without waiting, read without waiting.
+struct FifoReader
+{
+    explicit FifoReader(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK))
+    { }
+    ~FifoReader() { ::close(fd); }
+    QByteArray readAll()
+    {
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            content.append(buffer, int(n));
+        return content;
+    }
+    const int fd;
+    QByteArray content;
+};
 
 QStringList valuesOf(const QList<Row> &rows)
 {
@@ -202,10 +221,12 @@ void TestRecording::recordsEveryDecodedFrame_data()
     QTest::addColumn<int>("frames");
     QTest::addColumn<bool>("noise");
     QTest::addColumn<int>("reads"); // the stream is sent in this many pieces, cut anywhere
+    QTest::addColumn<bool>("fifo"); // to a FIFO the test reads, not to a file
 
-    QTest::newRow("one read") << 40 << false << 1;
-    QTest::newRow("line noise, seven reads") << 120 << true << 7;
-    QTest::newRow("line noise, a read every 5 bytes") << 12 << true << 40;
+    QTest::newRow("one read") << 40 << false << 1 << false;
+    QTest::newRow("line noise, seven reads") << 120 << true << 7 << false;
+    QTest::newRow("line noise, a read every 5 bytes") << 12 << true << 40 << false;
+    QTest::newRow("to a FIFO with a reader") << 120 << true << 7 << true;
 }
 
 void TestRecording::recordsEveryDecodedFrame()
@@ -213,6 +234,10 @@ void TestRecording::recordsEveryDecodedFrame()
     QFETCH(int, frames);
     QFETCH(bool, noise);
     QFETCH(int, reads);
+    QFETCH(bool, fifo);
+    if (fifo)
+        file = makeFifo(dir->path());
+    FifoReader reader(fifo ? file : QString());
 
     // Between frames: stray bytes, a lone header byte, and a frame whose
     // checksum is wrong; none of it may become a row.
@@ -241,7 +266,7 @@ void TestRecording::recordsEveryDecodedFrame()
     windowAction(*window, "actionRecord")->trigger();
     QVERIFY(!window->isRecording());
 
-    const QList<Row> rows = recordedRows(file);
+    const QList<Row> rows = fifo ? rowsOf(reader.readAll()) : recordedRows(file);
     QCOMPARE(valuesOf(rows), expectedValues(0, frames));
     // Each read stamps the frames it completes; later reads come later.
     auto readOf = [&](int i) {
@@ -516,6 +541,8 @@ void TestRecording::recordFromStartUp_data()
     QTest::addColumn<QString>("record");
     const QStringList scan { "--start", "100", "--quit-after", "1" };
     QTest::newRow("tav47") << QStringLiteral(TAV47_PATH) << QStringList() << "start.csv";
+    QTest::newRow("tav47 to a FIFO with a reader")
+        << QStringLiteral(TAV47_PATH) << QStringList() << "fifo";
     QTest::newRow("tav47-demo, a scan at 100 Hz")
         << QStringLiteral(TAV47_DEMO_PATH) << scan << "start.csv";
     QTest::newRow("tav47-demo to standard output, its summary to standard error")
@@ -535,11 +562,14 @@ void TestRecording::recordFromStartUp()
     old.write("an older file\n");
     old.close();
 
+    const bool fifo = record == QLatin1String("fifo");
+    FifoReader reader(fifo ? makeFifo(dir->path()) : QString());
     QProcess process;
     startOffscreen(process, program, arguments + QStringList { "--record", record }, dir->path());
     if (arguments.isEmpty()) {
         // The tool runs until closed: the header shows it has started.
-        QTRY_COMPARE_WITH_TIMEOUT(fileContent(path), Header + '\n', 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(fifo ? reader.readAll() : fileContent(path), Header + '\n',
+                                  10000);
         process.kill();
         process.waitForFinished();
         return;
