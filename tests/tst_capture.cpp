@@ -595,9 +595,6 @@ void TestCapture::capture_data()
     QTest::newRow("CSV on standard output, summary on standard error")
         << QStringList { "--frames", "100", "--csv", "-" } << QByteArray() << makeStream(100)
         << 1800 << 100 << true << full;
-    QTest::newRow("CSV to a FIFO the test reads")
-        << QStringList { "--frames", "100", "fifo" } << QByteArray() << makeStream(100) << 1800
-        << 100 << true << full;
 }
 
 // A capture that runs its course records every frame sent, in order, and
@@ -621,11 +618,6 @@ void TestCapture::capture()
     QTemporaryDir dir;
     const bool toStdout = arguments.contains("-");
     const QString csv = dir.filePath("capture.csv");
-    // A FIFO read once the capture is over: the rows fit in the pipe.
-    const bool toFifo = arguments.removeOne("fifo");
-    QCOMPARE(toFifo ? ::mkfifo(QFile::encodeName(csv).constData(), 0600) : 0, 0);
-    const int fifo
-        = toFifo ? ::open(QFile::encodeName(csv).constData(), O_RDONLY | O_NONBLOCK) : -1;
     if (!toStdout)
         arguments << "--csv" << csv;
     const Run run
@@ -633,9 +625,7 @@ void TestCapture::capture()
     QVERIFY2(run.exitCode == ExitCode::Captured, run.err.constData());
 
     QFile file(csv);
-    QVERIFY(toStdout
-            || (toFifo ? file.open(fifo, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
-                       : file.open(QIODevice::ReadOnly)));
+    QVERIFY(toStdout || file.open(QIODevice::ReadOnly));
     QString error;
     const QList<Measurement> written = csvRows(toStdout ? run.out : file.readAll(), &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));

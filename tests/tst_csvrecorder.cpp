@@ -6,10 +6,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace testsupport;
 
 class TestCsvRecorder : public QObject
@@ -189,14 +185,8 @@ void TestCsvRecorder::pipes()
     QFETCH(QString, error);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fifo"));
-    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    const int fd = reader ? ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK) : -1;
-    QByteArray got;
-    auto take = [fd, &got] {
-        char buffer[65536];
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-            got.append(buffer, int(n));
-    };
+    Fifo fifo(path, reader);
+    QVERIFY(fifo.made);
 
     QElapsedTimer timer;
     timer.start();
@@ -209,19 +199,16 @@ void TestCsvRecorder::pipes()
         recorder.append({ 1, 2, 0, 3 });
     const QByteArray expected = CsvRecorder::Header
         + QByteArray("1970-01-01T00:00:00.000Z,0.000000,1,2,3\n").repeated(rows);
-    for (ok = ok && recorder.flushIfDue(true); ok && reads && got.size() < expected.size();) {
-        take();
+    for (ok = ok && recorder.flushIfDue(true);
+         ok && reads && fifo.content.size() < expected.size();) {
+        fifo.readAll();
         ok = recorder.flushIfDue(true);
     }
     ok = recorder.close() && ok;
-    if (fd >= 0) {
-        take();
-        ::close(fd);
-    }
     QCOMPARE(ok, error.isEmpty());
     QVERIFY2(recorder.error().contains(error), qPrintable(recorder.error()));
     if (error.isEmpty())
-        QCOMPARE(got, expected);
+        QCOMPARE(fifo.readAll(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCsvRecorder)
