@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -64,6 +66,33 @@ inline void addFrame(ChannelModel &model, float distance, float energy = 0, floa
     model.addSample(ChannelModel::Temperature, temperature);
     model.addSample(ChannelModel::Ambient, ambient);
 }
+
+// A FIFO made at `path`, with the test's own reading end when `read`: opened
+// and read without waiting, what came so far in `content`.
+struct Fifo
+{
+    explicit Fifo(const QString &path, bool read = true)
+        : made(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0)
+        , fd(read ? ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK) : -1)
+    { }
+    ~Fifo()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Fifo(const Fifo &) = delete;
+    Fifo &operator=(const Fifo &) = delete;
+    const QByteArray &readAll()
+    {
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            content.append(buffer, int(n));
+        return content;
+    }
+    const bool made;
+    const int fd;
+    QByteArray content;
+};
 
 // One of our programs run as a process of its own, offscreen, and what it
 // left behind. A run that outlives the timeout is killed: exit code -1.

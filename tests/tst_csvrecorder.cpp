@@ -21,6 +21,9 @@ private slots:
     void hostTimeAcrossSeconds_data();
     void hostTimeAcrossSeconds();
     void failedWriteStopsAndNamesTheFile();
+    void flushesOncePerSecond();
+    void pipes_data();
+    void pipes();
 };
 
 void TestCsvRecorder::field_data()
@@ -136,6 +139,76 @@ void TestCsvRecorder::hostTimeAcrossSeconds()
     recorder.append({ 1, 2, 0, 3 });
     QVERIFY(recorder.close());
     QCOMPARE(readFile(path).split('\n').value(2), hostTime + ",0.000000,1,2,3");
+}
+
+void TestCsvRecorder::flushesOncePerSecond()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    CsvRecorder recorder;
+    QVERIFY(recorder.open(path));
+    const int header = readFile(path).size();
+    recorder.append({ 1, 2, 0, 3 });
+    QVERIFY(recorder.flushIfDue());
+    QCOMPARE(readFile(path).size(), header); // not a second since the header
+    QTest::qWait(CsvRecorder::FlushIntervalMs + 100);
+    QVERIFY(recorder.flushIfDue());
+    const int written = readFile(path).size();
+    QVERIFY(written > header);
+    recorder.append({ 1, 2, 0, 3 });
+    QVERIFY(recorder.flushIfDue());
+    QCOMPARE(readFile(path).size(), written); // not a second since that write
+}
+
+// A FIFO: refused without a reader, and never waited on with one.
+void TestCsvRecorder::pipes_data()
+{
+    QTest::addColumn<bool>("reader");
+    QTest::addColumn<int>("rows"); // many more than a pipe holds
+    QTest::addColumn<bool>("reads"); // the reader takes what comes
+    QTest::addColumn<QString>("error"); // empty: every row arrives
+
+    QTest::newRow("nobody reads: refused at once")
+        << false << 0 << false << "no program is reading from this pipe";
+    QTest::newRow("a reader: every row, the pipe full at times") << true << 20000 << true << "";
+    QTest::newRow("a reader that stops: the last rows reported lost")
+        << true << 20000 << false << "did not take the last rows";
+    QTest::newRow("a reader far behind: the recording ends")
+        << true << 250000 << false << "falls too far behind";
+}
+
+void TestCsvRecorder::pipes()
+{
+    QFETCH(bool, reader);
+    QFETCH(int, rows);
+    QFETCH(bool, reads);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fifo"));
+    Fifo fifo(path, reader);
+    QVERIFY(fifo.made);
+
+    QElapsedTimer timer;
+    timer.start();
+    CsvRecorder recorder;
+    bool ok = recorder.open(path);
+    QVERIFY(timer.elapsed() < 1000);
+    QCOMPARE(ok, reader);
+    recorder.beginRead(0, 0);
+    for (int i = 0; i < rows; ++i)
+        recorder.append({ 1, 2, 0, 3 });
+    const QByteArray expected = CsvRecorder::Header
+        + QByteArray("1970-01-01T00:00:00.000Z,0.000000,1,2,3\n").repeated(rows);
+    for (ok = ok && recorder.flushIfDue(true);
+         ok && reads && fifo.content.size() < expected.size();) {
+        fifo.readAll();
+        ok = recorder.flushIfDue(true);
+    }
+    ok = recorder.close() && ok;
+    QCOMPARE(ok, error.isEmpty());
+    QVERIFY2(recorder.error().contains(error), qPrintable(recorder.error()));
+    if (error.isEmpty())
+        QCOMPARE(fifo.readAll(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCsvRecorder)

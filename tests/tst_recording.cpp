@@ -56,9 +56,8 @@ struct Row
 
 // The rows of a recording, after checking its header and that every line is
 // whole and well formed.
-QList<Row> recordedRows(const QString &path)
+QList<Row> rowsOf(const QByteArray &content)
 {
-    const QByteArray content = fileContent(path);
     QList<Row> rows;
     if (!content.startsWith(Header + '\n') || !content.endsWith('\n')) {
         qWarning("not a whole recording: %s", content.left(200).constData());
@@ -76,6 +75,11 @@ QList<Row> recordedRows(const QString &path)
         rows.append({ match.captured(1), match.captured(2).toDouble(), match.captured(3) });
     }
     return rows;
+}
+
+QList<Row> recordedRows(const QString &path)
+{
+    return rowsOf(fileContent(path));
 }
 
 QStringList valuesOf(const QList<Row> &rows)
@@ -116,6 +120,8 @@ private slots:
     void commandLine();
     void recordFromStartUp_data();
     void recordFromStartUp();
+    void brokenPipeIsNoSignal_data();
+    void brokenPipeIsNoSignal();
 
 private:
     void openPort();
@@ -187,10 +193,12 @@ void TestRecording::recordsEveryDecodedFrame_data()
     QTest::addColumn<int>("frames");
     QTest::addColumn<bool>("noise");
     QTest::addColumn<int>("reads"); // the stream is sent in this many pieces, cut anywhere
+    QTest::addColumn<bool>("fifo"); // to a FIFO the test reads, not to a file
 
-    QTest::newRow("one read") << 40 << false << 1;
-    QTest::newRow("line noise, seven reads") << 120 << true << 7;
-    QTest::newRow("line noise, a read every 5 bytes") << 12 << true << 40;
+    QTest::newRow("one read") << 40 << false << 1 << false;
+    QTest::newRow("line noise, seven reads") << 120 << true << 7 << false;
+    QTest::newRow("line noise, a read every 5 bytes") << 12 << true << 40 << false;
+    QTest::newRow("to a FIFO with a reader") << 120 << true << 7 << true;
 }
 
 void TestRecording::recordsEveryDecodedFrame()
@@ -198,6 +206,10 @@ void TestRecording::recordsEveryDecodedFrame()
     QFETCH(int, frames);
     QFETCH(bool, noise);
     QFETCH(int, reads);
+    QFETCH(bool, fifo);
+    if (fifo)
+        file = dir->filePath(QStringLiteral("fifo"));
+    const std::unique_ptr<Fifo> reader(fifo ? new Fifo(file) : nullptr);
 
     // Between frames: stray bytes, a lone header byte, and a frame whose
     // checksum is wrong; none of it may become a row.
@@ -226,7 +238,7 @@ void TestRecording::recordsEveryDecodedFrame()
     windowAction(*window, "actionRecord")->trigger();
     QVERIFY(!window->isRecording());
 
-    const QList<Row> rows = recordedRows(file);
+    const QList<Row> rows = fifo ? rowsOf(reader->readAll()) : recordedRows(file);
     QCOMPARE(valuesOf(rows), expectedValues(0, frames));
     // Each read stamps the frames it completes; later reads come later.
     auto readOf = [&](int i) {
@@ -293,18 +305,23 @@ void TestRecording::recordingGoesOn()
 
 void TestRecording::failedWriteStopsOnce_data()
 {
-    QTest::addColumn<bool>("midRun");
+    QTest::addColumn<QString>("target"); // empty: a file, until a size limit mid-run
     QTest::addColumn<QString>("reason");
-    QTest::newRow("/dev/full from the start") << false << "No space left on device";
-    QTest::newRow("file size limit reached mid-run") << true << "File too large";
+    QTest::newRow("/dev/full from the start") << "/dev/full"
+                                              << "No space left on device";
+    QTest::newRow("FIFO nobody reads, refused at once") << "fifo"
+                                                        << "no program is reading from this pipe";
+    QTest::newRow("file size limit reached mid-run") << QString() << "File too large";
 }
 
 void TestRecording::failedWriteStopsOnce()
 {
-    QFETCH(bool, midRun);
+    QFETCH(QString, target);
     QFETCH(QString, reason);
+    const bool midRun = target.isEmpty();
     if (!midRun)
-        file = QStringLiteral("/dev/full");
+        file = target == QLatin1String("fifo") ? dir->filePath(target) : target;
+    const Fifo nobodyReads(dir->filePath(QStringLiteral("fifo")), false);
 
     BoxCloser boxes;
     auto *action = windowAction(*window, "actionRecord");
@@ -456,6 +473,12 @@ void TestRecording::commandLine_data()
     QTest::newRow("demo, file that cannot be written")
         << demo << QStringList { "--record", "/dev/full", "--quit-after", "0" } << 1
         << QStringList { "/dev/full: No space left on device" };
+    QTest::newRow("FIFO nobody reads") << tool << QStringList { "--record", "fifo" } << 1
+                                       << QStringList { "fifo: no program is reading" };
+    // Standard output to a reader that quits after a few bytes.
+    QTest::newRow("demo, the reader of standard output gone")
+        << demo << QStringList { "--record", "-", "--start", "100", "--quit-after", "2" } << 1
+        << QStringList { "-: Broken pipe" };
 }
 
 void TestRecording::commandLine()
@@ -465,9 +488,16 @@ void TestRecording::commandLine()
     QFETCH(int, exitCode);
     QFETCH(QStringList, said);
 
-    QProcess process;
-    startOffscreen(process, program, arguments);
-    const ProgramRun run = finishProgram(process);
+    const Fifo nobodyReads(dir->filePath(QStringLiteral("fifo")), false);
+    QProcess process, reader;
+    if (arguments.contains(QStringLiteral("-"))) {
+        process.setStandardOutputProcess(&reader);
+        reader.start(QStringLiteral("head"), { QStringLiteral("-c"), QStringLiteral("10") });
+    }
+    startOffscreen(process, program, arguments, dir->path());
+    // Nothing may wait for a reader: a refusal comes long before the timeout.
+    const ProgramRun run = finishProgram(process, 15000);
+    reader.waitForFinished();
     const QString output = QString::fromLocal8Bit(run.out + run.err);
     QCOMPARE(run.exitCode, exitCode);
     for (const QString &text : said)
@@ -478,15 +508,20 @@ void TestRecording::recordFromStartUp_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("tav47") << QStringLiteral(TAV47_PATH) << QStringList();
+    QTest::addColumn<QString>("record");
+    const QStringList scan { "--start", "100", "--quit-after", "1" };
+    QTest::newRow("tav47") << QStringLiteral(TAV47_PATH) << QStringList() << "start.csv";
     QTest::newRow("tav47-demo, a scan at 100 Hz")
-        << QStringLiteral(TAV47_DEMO_PATH) << QStringList { "--start", "100", "--quit-after", "1" };
+        << QStringLiteral(TAV47_DEMO_PATH) << scan << "start.csv";
+    QTest::newRow("tav47-demo to standard output, its summary to standard error")
+        << QStringLiteral(TAV47_DEMO_PATH) << scan << "-";
 }
 
 void TestRecording::recordFromStartUp()
 {
     QFETCH(QString, program);
     QFETCH(QStringList, arguments);
+    QFETCH(QString, record);
 
     // Named relative to the folder it is started in, and there already.
     const QString path = dir->filePath(QStringLiteral("start.csv"));
@@ -496,8 +531,7 @@ void TestRecording::recordFromStartUp()
     old.close();
 
     QProcess process;
-    startOffscreen(process, program, arguments + QStringList { "--record", "start.csv" },
-                   dir->path());
+    startOffscreen(process, program, arguments + QStringList { "--record", record }, dir->path());
     if (arguments.isEmpty()) {
         // The tool runs until closed: the header shows it has started.
         QTRY_COMPARE_WITH_TIMEOUT(fileContent(path), Header + '\n', 10000);
@@ -507,12 +541,39 @@ void TestRecording::recordFromStartUp()
     }
     const ProgramRun run = finishProgram(process);
     QCOMPARE(run.exitCode, 0);
-    const QString output = QString::fromLocal8Bit(run.out);
+    const bool toStdout = record == QLatin1String("-");
+    const QString output = QString::fromLocal8Bit(toStdout ? run.err : run.out);
     const QRegularExpression frames(QStringLiteral("frames=(\\d+) "));
     const auto match = frames.match(output);
     QVERIFY2(match.hasMatch(), qPrintable(output));
     QVERIFY(match.captured(1).toInt() > 0);
-    QCOMPARE(recordedRows(path).size(), match.captured(1).toInt());
+    QCOMPARE(rowsOf(toStdout ? run.out : fileContent(path)).size(), match.captured(1).toInt());
+}
+
+// A reader of what the program writes that went away must not end it with the
+// device streaming and the settings unsaved: the write fails instead.
+void TestRecording::brokenPipeIsNoSignal_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("tav47") << QStringLiteral(TAV47_PATH);
+    QTest::newRow("tav47-sim") << QStringLiteral(TAV47_SIM_PATH);
+}
+
+void TestRecording::brokenPipeIsNoSignal()
+{
+    QFETCH(QString, program);
+    QProcess process;
+    startOffscreen(process, program, {});
+    QVERIFY(process.waitForStarted());
+    auto ignored = [&process] {
+        const QByteArray text
+            = fileContent(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        const int at = text.indexOf("SigIgn:") + 7; // then a tab and 16 hex digits
+        return text.mid(at, 17).trimmed().toULongLong(nullptr, 16) >> (SIGPIPE - 1) & 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(ignored(), 10000);
+    process.kill();
+    process.waitForFinished();
 }
 
 QTEST_MAIN(TestRecording)

@@ -96,6 +96,7 @@ private:
     Chart *chart = nullptr;
     QString answer; // what the save dialog answers
     QStringList proposals; // what it was asked with
+    std::function<void()> whileAsking; // runs while the dialog is up
 };
 
 void TestReview::init()
@@ -105,6 +106,7 @@ void TestReview::init()
     QVERIFY(dir->isValid());
     answer.clear();
     proposals.clear();
+    whileAsking = nullptr;
 }
 
 void TestReview::cleanup()
@@ -119,6 +121,8 @@ void TestReview::showWindow(const QSize &size)
     window->setSaveFileDialog(
         [this](QWidget *, const QString &, const QString &proposed, const QString &) {
             proposals.append(proposed);
+            if (whileAsking)
+                whileAsking();
             return answer;
         });
     if (size.isValid())
@@ -430,6 +434,10 @@ void TestReview::saveSamples()
     }
 
     answer = dir->filePath(file);
+    // A frame that arrives while the dialog is up is not saved.
+    whileAsking = [this] {
+        addFrame(chart->model(), 1030, 8, 0, 10);
+    };
     BoxCloser boxes;
     trigger("actionSaveSamples");
     QCOMPARE(fileContent(answer), written);

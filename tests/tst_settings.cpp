@@ -31,13 +31,26 @@ struct Seen
     std::array<int, 5> max {};
     QStringList names;
     bool plainText = true; // every label shows its name as text, not markup
+    QStringList warnings;
 };
+
+// Warnings said during a run, passed on to the test's own handler as well.
+QStringList *runWarnings = nullptr;
+QtMessageHandler testHandler = nullptr;
+void noteWarning(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtWarningMsg && runWarnings)
+        runWarnings->append(text);
+    testHandler(type, context, text);
+}
 
 // Starts a window on whatever config.ini holds, notes what it shows, closes
 // it (the save) and destroys it (the flush).
 Seen runOnce()
 {
     Seen seen;
+    runWarnings = &seen.warnings;
+    testHandler = qInstallMessageHandler(noteWarning);
     auto window = makeWindow();
     const Chart *chart = child<Chart>(window.get(), "chart");
     seen.colours = chart->channelColors;
@@ -50,7 +63,37 @@ Seen runOnce()
     }
     window->close();
     window.reset();
+    qInstallMessageHandler(testHandler);
+    runWarnings = nullptr;
     return seen;
+}
+
+// Root writes read-only files and into read-only folders anyway, so as root
+// the row is run again by a copy of this program as an unprivileged user, in
+// a folder of its own beside which its config.ini lives.
+void runRowUnprivileged()
+{
+    const QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("tst_settings"));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    const uid_t nobody = 65534;
+    for (const QString &path : { scratch.path(), copy })
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), scratch.path());
+    env.insert(QStringLiteral("TMPDIR"), scratch.path());
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(scratch.path());
+    process.start(QStringLiteral("setpriv"),
+                  { QStringLiteral("--reuid=%1").arg(nobody),
+                    QStringLiteral("--regid=%1").arg(nobody), QStringLiteral("--clear-groups"),
+                    copy,
+                    QStringLiteral("%1:%2").arg(QLatin1String(QTest::currentTestFunction()),
+                                                QLatin1String(QTest::currentDataTag())) });
+    const ProgramRun run = finishProgram(process, 120000);
+    QVERIFY2(run.exitCode == 0 && run.out.contains(" 0 failed, 0 skipped"),
+             (run.out + run.err).constData());
 }
 
 QString colourText(const QColor &c)
@@ -220,6 +263,9 @@ void TestSettings::loadAndSave_data()
     QTest::newRow("escaped name of a file written without a codec")
         << QByteArray("[Name]\nVAL1=\\x8ddd\\x79bb\n") << 0 << QColor(Qt::red) << 0 << 15000
         << QString::fromUtf8("距离");
+    // The file is saved, and no warning says otherwise.
+    QTest::newRow("a section not closed")
+        << QByteArray("[Max]\nVAL2=5000\n[Name\n") << 1 << QColor(Qt::white) << 0 << 5000 << "Engy";
     QTest::newRow("Windows line ends")
         << QByteArray("[Color]\r\nVAL2=\"1,2,3\"\r\n[Name]\r\nVAL2=E\r\n") << 1 << QColor(1, 2, 3)
         << 0 << 15000 << "E";
@@ -240,6 +286,7 @@ void TestSettings::loadAndSave()
     QCOMPARE(seen.min[size_t(channel)], min);
     QCOMPARE(seen.max[size_t(channel)], max);
     QCOMPARE(seen.names.at(channel), name);
+    QVERIFY2(!seen.warnings.join('\n').contains("not saved"), qPrintable(seen.warnings.join('\n')));
 
     // Every other channel keeps its defaults.
     const std::array<QColor, 5> defaults { QColor(Qt::red), QColor(Qt::white), QColor(Qt::blue),
@@ -328,6 +375,8 @@ void TestSettings::unwritableFile()
         QVERIFY(QDir().mkpath(configPath()));
         writeFile(inside, content);
     } else {
+        if (::geteuid() == 0)
+            return runRowUnprivileged();
         writeConfig(content);
         QFile::setPermissions(configPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         QFile probe(configPath());
@@ -497,6 +546,8 @@ void TestSettings::perUserFileWhenFolderReadOnly()
     QFETCH(QByteArray, beside);
     QFETCH(QByteArray, perUser);
     QFETCH(QByteArray, perUserAfter);
+    if (readOnly && ::geteuid() == 0)
+        return runRowUnprivileged();
 
     const QTemporaryDir root;
     const QString binDir = root.filePath(QStringLiteral("bin"));

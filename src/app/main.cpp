@@ -3,10 +3,15 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // A recording's reader that went away (--record - | head) is a failed
+    // write, reported and survived, not the end of the process.
+    std::signal(SIGPIPE, SIG_IGN);
+
     // QApplication aborts where there is no display, and help must not need
     // one: it is answered under a core application first.
     {

@@ -136,17 +136,18 @@ QString MainWindow::askSaveFile(const QString &caption, const QString &namePrefi
 
 void MainWindow::saveSamples()
 {
-    const QString path = askSaveFile(tr("Save Samples"), QStringLiteral("tav47-samples-"));
-    if (path.isEmpty())
-        return;
+    // The samples shown when asked: frames go on arriving while the dialog is up.
     QStringList names;
     for (int k = 0; k < ChannelModel::PlottedChannels; ++k)
         names.append(channelLabels.at(k)->text());
+    const QByteArray samples = ReviewText::samplesCsv(ui->chart->shownModel(), names);
+    const QString path = askSaveFile(tr("Save Samples"), QStringLiteral("tav47-samples-"));
+    if (path.isEmpty())
+        return;
     // Written aside and renamed over the file: a failed save leaves an older
     // file as it was.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(ReviewText::samplesCsv(ui->chart->shownModel(), names)) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(samples) < 0 || !file.commit())
         QMessageBox::warning(
             this, tr("Save Samples"),
             tr("The samples could not be saved.\n\n%1: %2").arg(path, file.errorString()));

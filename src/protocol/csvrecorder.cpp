@@ -1,8 +1,12 @@
 #include "csvrecorder.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -58,13 +62,13 @@ bool CsvRecorder::open(const QString &path)
     m_error.clear();
     m_rows = 0;
     m_committed = 0;
+    m_pipe = false;
     m_pending = Header;
     const bool opened = path == QLatin1String("-")
         ? m_file.open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)
-        : (m_file.setFileName(path),
-           m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+        : openFile(path);
     if (!opened)
-        return fail();
+        return m_error.isEmpty() ? fail() : false;
     m_clock.start();
     m_lastFlushMs = 0;
     beginRead();
@@ -72,12 +76,62 @@ bool CsvRecorder::open(const QString &path)
     return flushIfDue(true);
 }
 
+bool CsvRecorder::openFile(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    // Without waiting: a FIFO would hold open() until some program reads it,
+    // and with it the window or the capture's event loop.
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat info
+    {
+    };
+    if (fd < 0) {
+        const int error = errno;
+        m_error = error == ENXIO && ::stat(name.constData(), &info) == 0 && S_ISFIFO(info.st_mode)
+            ? QStringLiteral("%1: no program is reading from this pipe").arg(path)
+            : QStringLiteral("%1: %2").arg(path, qt_error_string(error));
+        return false;
+    }
+    m_pipe = ::fstat(fd, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
+    // Only a regular file is replaced; a device or a pipe has nothing to cut.
+    const bool ready = (!S_ISREG(info.st_mode) || ::ftruncate(fd, 0) == 0)
+        && (m_pipe || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0);
+    if (!ready
+        || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                        QFileDevice::AutoCloseHandle)) {
+        m_error = QStringLiteral("%1: %2").arg(path, qt_error_string(errno));
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    m_file.setFileName(path);
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+#endif
+}
+
 bool CsvRecorder::close()
 {
     if (!m_file.isOpen())
         return m_error.isEmpty();
-    const bool ok = flushIfDue(true);
-    m_file.close();
+    bool ok = flushIfDue(true);
+#ifdef Q_OS_UNIX
+    // What a full pipe has not taken yet gets a moment more, then counts as
+    // lost: the reader fell behind or stopped reading.
+    QElapsedTimer waited;
+    waited.start();
+    while (ok && m_pipe && !m_pending.isEmpty()) {
+        pollfd ready { m_file.handle(), POLLOUT, 0 };
+        const int left = CloseWaitMs - int(waited.elapsed());
+        if (left <= 0 || (::poll(&ready, 1, left) < 0 && errno != EINTR))
+            ok = fail(QStringLiteral("the program reading it did not take the last rows"));
+        else
+            ok = flushIfDue(true);
+    }
+#endif
+    if (m_file.isOpen())
+        m_file.close();
     return ok;
 }
 
@@ -144,6 +198,27 @@ bool CsvRecorder::flushIfDue(bool force)
     m_lastFlushMs = now;
     if (m_pending.isEmpty())
         return true;
+#ifdef Q_OS_UNIX
+    if (m_pipe) {
+        // A full pipe takes what it can; the rest waits for the next flush.
+        qint64 done = 0;
+        while (done < m_pending.size()) {
+            const ssize_t n = ::write(m_file.handle(), m_pending.constData() + done,
+                                      size_t(m_pending.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                return fail(qt_error_string(errno));
+            if (n < 0)
+                break;
+            done += n;
+        }
+        m_pending.remove(0, int(done));
+        if (m_pending.size() > MaxBacklogBytes)
+            return fail(QStringLiteral("the program reading it falls too far behind"));
+        return true;
+    }
+#endif
     // A write the system cuts short (the disk filling up) is retried for the
     // rest, which then fails with the system's reason for the message.
     for (qint64 done = 0; done < m_pending.size();) {
@@ -164,12 +239,14 @@ bool CsvRecorder::flushIfDue(bool force)
     return true;
 }
 
-bool CsvRecorder::fail()
+bool CsvRecorder::fail(const QString &reason)
 {
-    m_error = QStringLiteral("%1: %2").arg(m_path, m_file.errorString());
+    m_error
+        = QStringLiteral("%1: %2").arg(m_path, reason.isEmpty() ? m_file.errorString() : reason);
     if (m_file.isOpen()) {
         // A row cut short by the failed write would make the file invalid.
-        m_file.resize(m_committed);
+        if (!m_pipe)
+            m_file.resize(m_committed);
         m_file.close();
     }
     m_pending.clear();

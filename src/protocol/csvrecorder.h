@@ -30,10 +30,18 @@ QByteArray utcTime(const QDateTime &time);
 // when due), so a crash costs at most the last second. A write that fails
 // ends the recording with error() naming the file and the system's reason;
 // the rows already on disk stay whole.
+//
+// Nothing here waits on another program: a FIFO that no program reads is
+// refused at open(), and what a full pipe cannot take waits in memory for the
+// next flush, up to MaxBacklogBytes (a reader that far behind ends the
+// recording). Standard output is written as it is, waiting if it must.
 class CsvRecorder
 {
 public:
     static constexpr int FlushIntervalMs = 1000;
+    static constexpr int MaxBacklogBytes = 8 << 20; // minutes of rows at the fastest rate
+    // How long close() gives a pipe's reader to take the last rows.
+    static constexpr int CloseWaitMs = 1000;
     static const char Header[];
 
     CsvRecorder() = default;
@@ -42,7 +50,7 @@ public:
     CsvRecorder &operator=(const CsvRecorder &) = delete;
 
     // Creates or replaces the file and writes the header. "-" is standard
-    // output.
+    // output. A FIFO or pipe is written, never truncated.
     bool open(const QString &path);
     // Writes what is pending and closes the file; false if that write failed.
     bool close();
@@ -63,11 +71,13 @@ public:
     bool flushIfDue(bool force = false);
 
 private:
-    bool fail();
+    bool openFile(const QString &path);
+    bool fail(const QString &reason = QString());
 
     QFile m_file;
     QString m_path;
     QString m_error;
+    bool m_pipe = false; // written without waiting
     QByteArray m_pending;
     void makeStamp();
 

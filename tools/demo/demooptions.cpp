@@ -10,12 +10,12 @@
 
 namespace {
 
-// A number of seconds: finite, and at least `least` (excluded when `strict`).
-bool readSeconds(const QString &text, double least, bool strict, double *seconds)
+// A number of seconds: finite, and at least `least`.
+bool readSeconds(const QString &text, double least, double *seconds)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < least || (strict && value == least))
+    if (!ok || !std::isfinite(value) || value < least)
         return false;
     // Timers take whole milliseconds in an int: a month is plenty.
     if (value > 30.0 * 24 * 3600)
@@ -70,7 +70,8 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     const QCommandLineOption recordOption(
         QStringLiteral("record"),
         QStringLiteral("Record every measurement frame to the CSV file <file> from the start, "
-                       "replacing it if it exists; a write that fails fails the run."),
+                       "replacing it if it exists (- for standard output; the summary lines "
+                       "then go to standard error); a write that fails fails the run."),
         QStringLiteral("file"));
     parser.addOptions({ helpOption, portOption, openOption, startOption, quitOption,
                         screenshotOption, statsOption, recordOption });
@@ -107,7 +108,7 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         parsed.open = true;
     }
     if (parser.isSet(quitOption)
-        && !readSeconds(parser.value(quitOption), 0.0, false, &parsed.quitAfterSeconds)) {
+        && !readSeconds(parser.value(quitOption), 0.0, &parsed.quitAfterSeconds)) {
         *error = QStringLiteral("--quit-after needs a number of seconds, 0 or more.");
         return Invalid;
     }
@@ -127,15 +128,17 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     }
     // Below a tenth of a second the lines would cost more than what they measure.
     if (parser.isSet(statsOption)
-        && !readSeconds(parser.value(statsOption), 0.1, false, &parsed.statsEverySeconds)) {
+        && !readSeconds(parser.value(statsOption), 0.1, &parsed.statsEverySeconds)) {
         *error = QStringLiteral("--stats-every needs a number of seconds, 0.1 or more.");
         return Invalid;
     }
     if (parser.isSet(recordOption)) {
-        // Absolute now, as the screenshot's path; "-" too is a file here, as
-        // standard output carries the summary line.
+        // Absolute now, as the screenshot's path; "-" is standard output, as
+        // for tav47 (the summary line then goes to standard error).
         const QString file = parser.value(recordOption);
-        parsed.recordFile = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+        parsed.recordFile = file.isEmpty() || file == QLatin1String("-")
+            ? file
+            : QFileInfo(file).absoluteFilePath();
         if (parsed.recordFile.isEmpty()) {
             *error = QStringLiteral("--record needs a file name.");
             return Invalid;

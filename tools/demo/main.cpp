@@ -17,6 +17,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -40,10 +41,17 @@ bool portIsOpen(const MainWindow &window)
     return port && port->isOpen();
 }
 
-void printLine(const QString &line)
+// The summary lines: on standard error when the recording has standard
+// output, so the CSV there stays whole.
+FILE *summaryStream(const DemoOptions &options)
 {
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
+    return options.recordFile == QLatin1String("-") ? stderr : stdout;
+}
+
+void printLine(FILE *stream, const QString &line)
+{
+    std::fprintf(stream, "%s\n", qPrintable(line));
+    std::fflush(stream);
 }
 
 void complain(const QString &message)
@@ -74,7 +82,8 @@ public:
                                [this] { finish(); });
         if (m_options.statsEverySeconds > 0) {
             auto *stats = new QTimer(this);
-            connect(stats, &QTimer::timeout, this, [this] { printLine(summary().line()); });
+            connect(stats, &QTimer::timeout, this,
+                    [this] { printLine(summaryStream(m_options), summary().line()); });
             stats->start(int(m_options.statsEverySeconds * 1000));
         }
         // Clicks go through the event loop, as a user's would.
@@ -126,25 +135,14 @@ private:
             return;
         }
         rates->setCurrentIndex(index);
-        // The start sequence waits between its commands while the event loop
-        // runs, so the quit timer may fire in the middle of it: quitting then
-        // waits for the sequence to end.
-        m_starting = true;
         click("Lidar_StartBtn");
-        m_starting = false;
         m_started = portIsOpen(*m_window);
         if (!m_started)
             fail(QStringLiteral("the port closed while starting the scan"));
-        if (m_quitPending)
-            finish();
     }
 
     void finish()
     {
-        if (m_starting) {
-            m_quitPending = true;
-            return;
-        }
         if (m_started) {
             m_started = false;
             // A device lost under the open port ends a measured run as failed.
@@ -193,10 +191,8 @@ private:
     const SimulatorThread *m_simulator;
     const QElapsedTimer &m_runClock;
     RepaintWatch *m_repaints = nullptr;
-    bool m_starting = false;
     bool m_started = false;
     bool m_screenshotTaken = false;
-    bool m_quitPending = false;
     bool m_failed = false;
 };
 
@@ -206,6 +202,9 @@ int main(int argc, char *argv[])
 {
     QElapsedTimer runClock;
     runClock.start();
+    // A recording's reader that went away (--record - | head) is a failed
+    // write: the run goes on to its end and fails, rather than dying.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("tav47-demo"));
 
     // QApplication aborts where there is no display, and help must not need
@@ -267,7 +266,7 @@ int main(int argc, char *argv[])
     script.begin();
 
     int status = app.exec();
-    printLine(script.summary().line());
+    printLine(summaryStream(options), script.summary().line());
     if (status == 0 && script.failed())
         status = 1;
     // A recording that lost rows to a failed write fails the run.

@@ -45,6 +45,9 @@ bool quitOnSignals(QCoreApplication &app)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of standard output that went away (| head -1) must not end
+    // the device under a host that is still using it.
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
 }
 
