@@ -6,6 +6,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace testsupport;
 
 class TestCsvRecorder : public QObject
@@ -21,6 +27,7 @@ private slots:
     void hostTimeAcrossSeconds_data();
     void hostTimeAcrossSeconds();
     void failedWriteStopsAndNamesTheFile();
+    void failedWriteToStdoutKeepsWhatWasThere();
     void flushesOncePerSecond();
     void pipes_data();
     void pipes();
@@ -106,6 +113,45 @@ void TestCsvRecorder::failedWriteStopsAndNamesTheFile()
              qPrintable(recorder.error()));
     recorder.append({ 1, 2, 3, 4 }); // ignored once stopped
     QCOMPARE(recorder.rows(), qint64(0));
+}
+
+// `--record - >> log`: a write that fails may cut off its own half row, never
+// the text the file held before.
+void TestCsvRecorder::failedWriteToStdoutKeepsWhatWasThere()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log"));
+    const QByteArray before(4096, 'x');
+    {
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::WriteOnly) && log.write(before) == before.size());
+    }
+    // Room for the header and a few rows, then EFBIG.
+    rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limit { rlim_t(before.size() + 200), saved.rlim_max };
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    std::fflush(stdout);
+    const int savedStdout = ::dup(STDOUT_FILENO);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND);
+    ::dup2(fd, STDOUT_FILENO);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    CsvRecorder recorder;
+    const bool opened = recorder.open(QStringLiteral("-"));
+    for (int i = 0; i < 50; ++i)
+        recorder.append({ 1234, 5, 6, 7 });
+    const bool flushed = recorder.flushIfDue(true);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::dup2(savedStdout, STDOUT_FILENO);
+    ::close(savedStdout);
+    ::close(fd);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(opened);
+    QVERIFY(!flushed);
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), before + CsvRecorder::Header);
 }
 
 // The date text is kept for the second it shows: each read after another must

@@ -63,9 +63,18 @@ bool CsvRecorder::open(const QString &path)
     m_rows = 0;
     m_committed = 0;
     m_pipe = false;
+    m_start = 0;
     m_pending = Header;
-    const bool opened = path == QLatin1String("-")
-        ? m_file.open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)
+    const bool toStdout = path == QLatin1String("-");
+    // Standard output unbuffered, as a file is: a row a failed write cut short
+    // must not linger in a stdio buffer that would write it at exit.
+    if (toStdout) {
+        std::fflush(stdout);
+        m_start = startOfOwnBytes(fileno(stdout));
+    }
+    const bool opened = toStdout
+        ? m_file.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered,
+                      QFileDevice::DontCloseHandle)
         : openFile(path);
     if (!opened)
         return m_error.isEmpty() ? fail() : false;
@@ -74,6 +83,26 @@ bool CsvRecorder::open(const QString &path)
     beginRead();
     // The header at once: a file that exists is a file that can be read.
     return flushIfDue(true);
+}
+
+qint64 CsvRecorder::startOfOwnBytes(int fd)
+{
+#ifdef Q_OS_UNIX
+    // Standard output may be a file the shell opened with text of its own in
+    // it (>> or a group's earlier output): what lies before our rows is not
+    // ours to cut. Appending, they begin at its end; otherwise where it stands.
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags != -1 && (flags & O_APPEND) ? qint64(info.st_size)
+                                             : qint64(::lseek(fd, 0, SEEK_CUR));
+#else
+    Q_UNUSED(fd);
+    return -1;
+#endif
 }
 
 bool CsvRecorder::openFile(const QString &path)
@@ -245,8 +274,8 @@ bool CsvRecorder::fail(const QString &reason)
         = QStringLiteral("%1: %2").arg(m_path, reason.isEmpty() ? m_file.errorString() : reason);
     if (m_file.isOpen()) {
         // A row cut short by the failed write would make the file invalid.
-        if (!m_pipe)
-            m_file.resize(m_committed);
+        if (!m_pipe && m_start >= 0)
+            m_file.resize(m_start + m_committed);
         m_file.close();
     }
     m_pending.clear();

@@ -73,11 +73,15 @@ public:
 private:
     bool openFile(const QString &path);
     bool fail(const QString &reason = QString());
+    // Where rows written to `fd` begin, for cutting off a row a failed write
+    // left half done; -1 where nothing may be cut.
+    static qint64 startOfOwnBytes(int fd);
 
     QFile m_file;
     QString m_path;
     QString m_error;
     bool m_pipe = false; // written without waiting
+    qint64 m_start = 0; // offset of the header in the file; -1: never cut
     QByteArray m_pending;
     void makeStamp();
 
