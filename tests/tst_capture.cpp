@@ -772,8 +772,8 @@ void TestCapture::endings_data()
         << "-:" << full;
     // The first rows reach the file 1 s after it was opened, the next a second later.
     QTest::newRow("5: the file size limit reached mid-capture")
-        << QStringList { "--frames", "3000" } << file << "trap '' XFSZ; ulimit -f 40; \"$0\" \"$@\""
-        << 3000 << -1 << 0 << ExitCode::CsvFailed << "File too large" << full;
+        << QStringList { "--frames", "3000" } << file << "ulimit -f 40; \"$0\" \"$@\"" << 3000 << -1
+        << 0 << ExitCode::CsvFailed << "File too large" << full;
     QTest::newRow("5: the summary cannot be written")
         << fifty << file << "\"$0\" \"$@\" >/dev/full" << 50 << -1 << 0 << ExitCode::CsvFailed
         << "cannot write the summary: No space left on device" << full;

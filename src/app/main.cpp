@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
     // A recording's reader that went away (--record - | head) is a failed
     // write, reported and survived, not the end of the process.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
 
     // QApplication aborts where there is no display, and help must not need
     // one: it is answered under a core application first.

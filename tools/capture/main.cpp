@@ -58,6 +58,7 @@ bool endOnSignals(Capture &capture)
     // A reader of standard output that went away makes the CSV fail (exit 5)
     // rather than killing us with the device still streaming.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
     return true;
 }
 

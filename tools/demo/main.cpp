@@ -205,6 +205,7 @@ int main(int argc, char *argv[])
     // A recording's reader that went away (--record - | head) is a failed
     // write: the run goes on to its end and fails, rather than dying.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
     QCoreApplication::setApplicationName(QStringLiteral("tav47-demo"));
 
     // QApplication aborts where there is no display, and help must not need

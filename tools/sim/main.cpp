@@ -48,6 +48,7 @@ bool quitOnSignals(QCoreApplication &app)
     // A reader of standard output that went away (| head -1) must not end
     // the device under a host that is still using it.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
     return true;
 }
 
