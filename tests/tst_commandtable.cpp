@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <limits>
+
 using namespace testsupport;
 
 namespace {
@@ -184,21 +186,34 @@ void TestCommandTable::entryOutsideTable()
 void TestCommandTable::rateEntry_data()
 {
     QTest::addColumn<int>("rateCode");
-    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("entry"); // -1: neither is a rate the device offers
 
-    QTest::newRow("10 Hz") << 0 << int(CommandTable::Rate10Hz);
-    QTest::newRow("100 Hz") << 1 << int(CommandTable::Rate100Hz);
-    QTest::newRow("200 Hz") << 2 << int(CommandTable::Rate200Hz);
-    QTest::newRow("500 Hz") << 3 << int(CommandTable::Rate500Hz);
-    QTest::newRow("1000 Hz") << 4 << int(CommandTable::Rate1000Hz);
-    QTest::newRow("1800 Hz") << 5 << int(CommandTable::Rate1800Hz);
+    QTest::newRow("10 Hz") << 0 << 10 << int(CommandTable::Rate10Hz);
+    QTest::newRow("100 Hz") << 1 << 100 << int(CommandTable::Rate100Hz);
+    QTest::newRow("200 Hz") << 2 << 200 << int(CommandTable::Rate200Hz);
+    QTest::newRow("500 Hz") << 3 << 500 << int(CommandTable::Rate500Hz);
+    QTest::newRow("1000 Hz") << 4 << 1000 << int(CommandTable::Rate1000Hz);
+    QTest::newRow("1800 Hz") << 5 << 1800 << int(CommandTable::Rate1800Hz);
+    QTest::newRow("code -1, 0 Hz") << -1 << 0 << -1;
+    QTest::newRow("code one past the end, 11 Hz") << int(CommandTable::RateCount) << 11 << -1;
+    QTest::newRow("far codes, 1801 Hz") << std::numeric_limits<int>::min() << 1801 << -1;
+    QTest::newRow("far codes, -10 Hz") << std::numeric_limits<int>::max() << -10 << -1;
 }
 
 void TestCommandTable::rateEntry()
 {
     QFETCH(int, rateCode);
+    QFETCH(int, hz);
     QFETCH(int, entry);
 
+    if (entry < 0) {
+        QCOMPARE(CommandTable::rateHz(rateCode), 0);
+        QCOMPARE(CommandTable::rateCode(hz), -1);
+        return;
+    }
+    QCOMPARE(CommandTable::rateHz(rateCode), hz);
+    QCOMPARE(CommandTable::rateCode(hz), rateCode);
     QCOMPARE(CommandTable::rateEntry(rateCode), entry);
     // The rate frame carries the rate code as its only payload byte.
     const QByteArray frame = CommandTable().frame(CommandTable::rateEntry(rateCode));
