@@ -472,6 +472,8 @@ void TestSerialPort::streamAt1800HzLosesNothing()
     click("Lidar_StartBtn");
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("开启扫描"), 3000);
 
+    // The rate box moved with no Start clicked: the span keeps the device's rate.
+    widget<QComboBox>("LidarModeCombo")->setCurrentIndex(0);
     // Over two seconds of streaming the window keeps pace with the device.
     const quint64 framesBefore = m_window->decodedFrameCount();
     QElapsedTimer clock;
@@ -480,6 +482,7 @@ void TestSerialPort::streamAt1800HzLosesNothing()
     const double rate
         = double(m_window->decodedFrameCount() - framesBefore) * 1000.0 / double(clock.elapsed());
     QVERIFY2(rate > 1800 * 0.9 && rate < 1800 * 1.1, qPrintable(QString::number(rate)));
+    QCOMPARE(widget<Chart>("chart")->rateHz, 1800);
 
     click("Lidar_StopBtn");
     QTRY_VERIFY(!m_device->isStreaming());

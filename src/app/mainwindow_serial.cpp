@@ -31,6 +31,7 @@ void MainWindow::openSerialPort_1()
 
     // A start cut short by closing the port must not go on into this one.
     deviceControl->cancel();
+    frameRate.reset();
     receivedBytes = 0;
     receivedText->setText(QStringLiteral("0"));
 
