@@ -16,13 +16,15 @@ using namespace testsupport;
 namespace {
 
 // A port that takes at most `room` more bytes, as a line that stops
-// accepting writes would.
+// accepting writes would; a stuck one keeps every byte queued.
 class LimitedPort : public QBuffer
 {
 public:
-    explicit LimitedPort(qint64 room)
+    explicit LimitedPort(qint64 room, bool stuck = false)
         : m_room(room)
+        , m_stuck(stuck)
     { }
+    qint64 bytesToWrite() const override { return m_stuck ? size() : 0; }
 
 protected:
     qint64 writeData(const char *data, qint64 size) override
@@ -35,6 +37,7 @@ protected:
 
 private:
     qint64 m_room;
+    bool m_stuck;
 };
 
 } // namespace
@@ -243,14 +246,22 @@ void TestCommandTable::startOutcome_data()
     QTest::addColumn<int>("room"); // bytes the port takes before refusing
     QTest::addColumn<QByteArray>("written");
     QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("stuck"); // the bytes never leave
+    QTest::addColumn<bool>("close"); // the port closes during the start
 
     const QByteArray rate = hex("AA5564010367"), start = hex("AA5560005F");
-    QTest::newRow("all sent") << true << 100 << rate + start + start << int(DeviceControl::Sent);
-    QTest::newRow("closed") << false << 100 << QByteArray() << int(DeviceControl::NotOpen);
+    QTest::newRow("all sent") << true << 100 << rate + start + start << int(DeviceControl::Sent)
+                              << false << false;
+    QTest::newRow("closed") << false << 100 << QByteArray() << int(DeviceControl::NotOpen) << false
+                            << false;
     QTest::newRow("refused at once")
-        << true << 0 << QByteArray() << int(DeviceControl::WriteFailed);
+        << true << 0 << QByteArray() << int(DeviceControl::WriteFailed) << false << false;
     QTest::newRow("refused at the last start")
-        << true << 11 << rate + start << int(DeviceControl::WriteFailed);
+        << true << 11 << rate + start << int(DeviceControl::WriteFailed) << false << false;
+    QTest::newRow("bytes never leave")
+        << true << 100 << rate << int(DeviceControl::WriteFailed) << true << false;
+    QTest::newRow("closed with bytes queued")
+        << true << 100 << rate << int(DeviceControl::NotOpen) << true << true;
 }
 
 void TestCommandTable::startOutcome()
@@ -259,14 +270,22 @@ void TestCommandTable::startOutcome()
     QFETCH(int, room);
     QFETCH(QByteArray, written);
     QFETCH(int, result);
+    QFETCH(bool, stuck);
+    QFETCH(bool, close);
 
-    LimitedPort port(room);
+    LimitedPort port(room, stuck);
     if (open)
         QVERIFY(port.open(QIODevice::WriteOnly));
     DeviceControl control(&port);
     QSignalSpy finished(&control, &DeviceControl::startFinished);
     control.start(3);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
+    if (close) {
+        QTest::qWait(100);
+        port.close();
+    }
+    // Closing drops the queued bytes: no need to wait them out.
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1,
+                              close ? 2000 : DeviceControl::WriteTimeoutMs + 2000);
     QCOMPARE(finished.first().first().value<DeviceControl::Result>(),
              DeviceControl::Result(result));
     QCOMPARE(port.data(), written);
