@@ -18,9 +18,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace guitest;
 
 class TestSerialPort : public QObject
@@ -132,18 +129,9 @@ void TestSerialPort::startSequence_data()
     QTest::addColumn<int>("busyMs");
 
     // At 10 Hz the process is all but idle, so the waits alone are measured.
-    QTest::newRow("10 Hz") << 0
-                           << hex("AA55640100"
-                                  "64")
-                           << true << 0;
-    QTest::newRow("1800 Hz") << 5
-                             << hex("AA55640105"
-                                    "69")
-                             << false << 0;
-    QTest::newRow("1800 Hz, busy, at Open") << 5
-                                            << hex("AA55640105"
-                                                   "69")
-                                            << false << 50;
+    QTest::newRow("10 Hz") << 0 << hex("AA5564010064") << true << 0;
+    QTest::newRow("1800 Hz") << 5 << hex("AA5564010569") << false << 0;
+    QTest::newRow("1800 Hz, busy, at Open") << 5 << hex("AA5564010569") << false << 50;
 }
 
 void TestSerialPort::startSequence()
@@ -156,18 +144,15 @@ void TestSerialPort::startSequence()
     SimulatorOptions streaming;
     streaming.rateCode = 5;
     SimulatorThread remote(streaming);
-    int holder = -1;
-    auto release = qScopeGuard([&holder] {
-        if (holder >= 0)
-            ::close(holder);
-    });
+    QFile holder;
     const Tav47Simulator *device = m_device.get();
     QByteArray sent = rateFrame + hex("AA5560005F AA5560005F");
     if (busyMs > 0) {
         QVERIFY2(remote.start(), qPrintable(remote.errorString()));
         // Held open, so the device reads from the first byte the window sends
         // rather than from when it next looks for a host.
-        holder = ::open(qPrintable(remote.portPath()), O_RDWR | O_NOCTTY);
+        holder.setFileName(remote.portPath());
+        QVERIFY(holder.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
         QTRY_VERIFY(remote.simulator()->hostConnected());
         makeWindow({ remote.portPath() });
         device = remote.simulator();
