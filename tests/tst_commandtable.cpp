@@ -9,18 +9,22 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <limits>
+
 using namespace testsupport;
 
 namespace {
 
 // A port that takes at most `room` more bytes, as a line that stops
-// accepting writes would.
+// accepting writes would; a stuck one keeps every byte queued.
 class LimitedPort : public QBuffer
 {
 public:
-    explicit LimitedPort(qint64 room)
+    explicit LimitedPort(qint64 room, bool stuck = false)
         : m_room(room)
+        , m_stuck(stuck)
     { }
+    qint64 bytesToWrite() const override { return m_stuck ? size() : 0; }
 
 protected:
     qint64 writeData(const char *data, qint64 size) override
@@ -33,6 +37,7 @@ protected:
 
 private:
     qint64 m_room;
+    bool m_stuck;
 };
 
 } // namespace
@@ -184,21 +189,33 @@ void TestCommandTable::entryOutsideTable()
 void TestCommandTable::rateEntry_data()
 {
     QTest::addColumn<int>("rateCode");
-    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("entry"); // -1: neither is a rate the device offers
 
-    QTest::newRow("10 Hz") << 0 << int(CommandTable::Rate10Hz);
-    QTest::newRow("100 Hz") << 1 << int(CommandTable::Rate100Hz);
-    QTest::newRow("200 Hz") << 2 << int(CommandTable::Rate200Hz);
-    QTest::newRow("500 Hz") << 3 << int(CommandTable::Rate500Hz);
-    QTest::newRow("1000 Hz") << 4 << int(CommandTable::Rate1000Hz);
-    QTest::newRow("1800 Hz") << 5 << int(CommandTable::Rate1800Hz);
+    QTest::newRow("10 Hz") << 0 << 10 << int(CommandTable::Rate10Hz);
+    QTest::newRow("100 Hz") << 1 << 100 << int(CommandTable::Rate100Hz);
+    QTest::newRow("200 Hz") << 2 << 200 << int(CommandTable::Rate200Hz);
+    QTest::newRow("500 Hz") << 3 << 500 << int(CommandTable::Rate500Hz);
+    QTest::newRow("1000 Hz") << 4 << 1000 << int(CommandTable::Rate1000Hz);
+    QTest::newRow("1800 Hz") << 5 << 1800 << int(CommandTable::Rate1800Hz);
+    QTest::newRow("code -1, 0 Hz") << -1 << 0 << -1;
+    QTest::newRow("code one past the end, 11 Hz") << int(CommandTable::RateCount) << 11 << -1;
+    QTest::newRow("far codes, 1801 Hz") << std::numeric_limits<int>::min() << 1801 << -1;
 }
 
 void TestCommandTable::rateEntry()
 {
     QFETCH(int, rateCode);
+    QFETCH(int, hz);
     QFETCH(int, entry);
 
+    if (entry < 0) {
+        QCOMPARE(CommandTable::rateHz(rateCode), 0);
+        QCOMPARE(CommandTable::rateCode(hz), -1);
+        return;
+    }
+    QCOMPARE(CommandTable::rateHz(rateCode), hz);
+    QCOMPARE(CommandTable::rateCode(hz), rateCode);
     QCOMPARE(CommandTable::rateEntry(rateCode), entry);
     // The rate frame carries the rate code as its only payload byte.
     const QByteArray frame = CommandTable().frame(CommandTable::rateEntry(rateCode));
@@ -228,14 +245,20 @@ void TestCommandTable::startOutcome_data()
     QTest::addColumn<int>("room"); // bytes the port takes before refusing
     QTest::addColumn<QByteArray>("written");
     QTest::addColumn<int>("result");
+    QTest::addColumn<int>("stuck"); // 1: the bytes never leave; 2: nor do they when the port closes
 
     const QByteArray rate = hex("AA5564010367"), start = hex("AA5560005F");
-    QTest::newRow("all sent") << true << 100 << rate + start + start << int(DeviceControl::Sent);
-    QTest::newRow("closed") << false << 100 << QByteArray() << int(DeviceControl::NotOpen);
+    QTest::newRow("all sent") << true << 100 << rate + start + start << int(DeviceControl::Sent)
+                              << 0;
+    QTest::newRow("closed") << false << 100 << QByteArray() << int(DeviceControl::NotOpen) << 0;
     QTest::newRow("refused at once")
-        << true << 0 << QByteArray() << int(DeviceControl::WriteFailed);
+        << true << 0 << QByteArray() << int(DeviceControl::WriteFailed) << 0;
     QTest::newRow("refused at the last start")
-        << true << 11 << rate + start << int(DeviceControl::WriteFailed);
+        << true << 11 << rate + start << int(DeviceControl::WriteFailed) << 0;
+    QTest::newRow("bytes never leave")
+        << true << 100 << rate << int(DeviceControl::WriteFailed) << 1;
+    QTest::newRow("closed with bytes queued")
+        << true << 100 << rate << int(DeviceControl::NotOpen) << 2;
 }
 
 void TestCommandTable::startOutcome()
@@ -244,14 +267,21 @@ void TestCommandTable::startOutcome()
     QFETCH(int, room);
     QFETCH(QByteArray, written);
     QFETCH(int, result);
+    QFETCH(int, stuck);
 
-    LimitedPort port(room);
+    LimitedPort port(room, stuck > 0);
     if (open)
         QVERIFY(port.open(QIODevice::WriteOnly));
     DeviceControl control(&port);
     QSignalSpy finished(&control, &DeviceControl::startFinished);
     control.start(3);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
+    if (stuck == 2) {
+        QTest::qWait(100);
+        port.close();
+    }
+    // Closing drops the queued bytes: no need to wait them out.
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1,
+                              stuck == 2 ? 2000 : DeviceControl::WriteTimeoutMs + 2000);
     QCOMPARE(finished.first().first().value<DeviceControl::Result>(),
              DeviceControl::Result(result));
     QCOMPARE(port.data(), written);

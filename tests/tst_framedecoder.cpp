@@ -1,8 +1,10 @@
 #include "channelmodel.h"
 #include "commandtable.h"
 #include "framedecoder.h"
+#include "frameratemeter.h"
 #include "lidarframe.h"
 #include "measurement.h"
+#include "shownrate.h"
 #include "testsupport.h"
 
 #include <QRandomGenerator>
@@ -204,6 +206,8 @@ private slots:
     void resetForgetsPartialFrame();
     void randomizedStream_data();
     void randomizedStream();
+    void shownRate_data();
+    void shownRate();
 };
 
 void TestFrameDecoder::frames_data()
@@ -539,6 +543,39 @@ void TestFrameDecoder::randomizedStream()
           int(collisions.size()));
     QVERIFY(noiseShare > 0.22 && noiseShare < 0.30);
     QVERIFY(rate >= 0.995);
+}
+
+void TestFrameDecoder::shownRate_data()
+{
+    QTest::addColumn<int>("commandedHz"); // 0: no start sent
+    // Each reading: x ms on the clock, y frames decoded since the one before.
+    QTest::addColumn<QList<QPoint>>("readings");
+    QTest::addColumn<int>("shownHz");
+
+    QTest::newRow("nothing known") << 0 << QList<QPoint> {} << 0;
+    QTest::newRow("10 Hz, a frame short") << 10 << QList<QPoint> { { 0, 0 }, { 1100, 9 } } << 10;
+    QTest::newRow("streaming at another rate")
+        << 1800 << QList<QPoint> { { 0, 0 }, { 1000, 100 } } << 100;
+    QTest::newRow("streaming, none commanded")
+        << 0 << QList<QPoint> { { 0, 0 }, { 1000, 500 } } << 500;
+    QTest::newRow("readings late, longer window")
+        << 0 << QList<QPoint> { { 0, 0 }, { 600, 60 }, { 2500, 190 } } << 100;
+    QTest::newRow("stream stopped")
+        << 1800 << QList<QPoint> { { 0, 0 }, { 1000, 100 }, { 2000, 0 } } << 1800;
+}
+
+void TestFrameDecoder::shownRate()
+{
+    QFETCH(int, commandedHz);
+    QFETCH(QList<QPoint>, readings);
+    QFETCH(int, shownHz);
+
+    FrameRateMeter meter;
+    for (const QPoint &reading : readings) {
+        meter.count(reading.y());
+        meter.sample(reading.x());
+    }
+    QCOMPARE(shownRateHz(commandedHz, meter.rateHz()), shownHz);
 }
 
 QTEST_GUILESS_MAIN(TestFrameDecoder)

@@ -90,25 +90,19 @@ void TestPortList::merge()
     QCOMPARE(change.currentIndex, expectedCurrent);
     QCOMPARE(change.report, expectedReport);
 
-    // The selection rule claims to be what a combo box does under the same
-    // edits: remove the vanished items in place, append the new ones, take
-    // the first item if none is current.
-    QComboBox combo;
-    combo.addItems(items);
-    combo.setCurrentIndex(current);
-    for (int i = 0; i < combo.count();) {
-        if (available.contains(combo.itemText(i)))
-            ++i;
-        else
-            combo.removeItem(i);
-    }
-    for (const QString &name : available) {
-        if (combo.findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
-            combo.addItem(name);
-    }
-    if (combo.currentIndex() < 0 && combo.count() > 0)
-        combo.setCurrentIndex(0);
-    QCOMPARE(combo.currentIndex(), expectedCurrent);
+    // The window's Refresh applies this same rule to its real selector.
+    auto ports = std::make_shared<QStringList>(items);
+    MainWindow window([ports] { return *ports; });
+    auto *combo = child<QComboBox>(&window, "portnameCombo");
+    combo->setCurrentIndex(current);
+    *ports = available;
+    child<QPushButton>(&window, "detectBtn")->click();
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i)
+        shown.append(combo->itemText(i));
+    QCOMPARE(shown, expectedItems);
+    QCOMPARE(combo->currentIndex(), expectedCurrent);
+    QCOMPARE(child<QLineEdit>(&window, "statusLineEdit")->text(), expectedReport);
 }
 
 void TestPortList::refreshButtonAppliesTheMerge()

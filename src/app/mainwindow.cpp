@@ -6,6 +6,7 @@
 #include "channelsettings.h"
 #include "countertext.h"
 #include "serialline.h"
+#include "shownrate.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -108,7 +109,11 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
     connect(deviceControl, &DeviceControl::startFinished, this,
-            [this](DeviceControl::Result result) { showScanResult(result, tr("开启扫描")); });
+            [this](DeviceControl::Result result) {
+                frameRate.reset(); // frames from now on come at the new rate
+                showScanResult(result, tr("开启扫描"));
+            });
+    frameRateClock.start();
 
     auto *repaintTimer = new QTimer(this);
     connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
@@ -128,6 +133,13 @@ MainWindow::~MainWindow()
 
 void MainWindow::timer_task()
 {
+    // The chart's time span: the rate of the last start sent, or the one the
+    // frames arrive at when the device streams at another. Frozen samples
+    // keep the span they were taken with.
+    frameRate.sample(frameRateClock.elapsed());
+    if (!ui->chart->isFrozen())
+        ui->chart->rateHz
+            = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), frameRate.rateHz());
     // The readouts follow every repaint (updateUi). Set now, they are drawn
     // with the chart instead of asking from inside its repaint for one of
     // their own; the refresh after it finds them current unless a frame came

@@ -19,10 +19,12 @@
 #include "csvrecorder.h"
 #include "devicecontrol.h"
 #include "framedecoder.h"
+#include "frameratemeter.h"
 #include "measurement.h"
 #include "reviewactions.h"
 #include "reviewsettings.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QMutex>
@@ -128,6 +130,8 @@ private:
     CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
     quint64 decodedFrames = 0; // measurement frames taken, for the demo's summary
     FrameDecoder frameDecoder; // holds the frame buffer
+    FrameRateMeter frameRate; // for the chart's time span
+    QElapsedTimer frameRateClock;
     Measurement measurement;
     QMutex dataMutex;
     QPalette readoutPalette;

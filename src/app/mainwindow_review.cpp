@@ -54,15 +54,6 @@ void MainWindow::setupReview()
         ui->chart->showScale = reviewSettings.showScale = on;
         ui->chart->update();
     });
-
-    // The span of the samples on screen follows the rate chosen ("100 Hz").
-    auto followRate = [this] {
-        ui->chart->rateHz
-            = ui->LidarModeCombo->currentText().section(QLatin1Char(' '), 0, 0).toInt();
-    };
-    connect(ui->LidarModeCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            followRate);
-    followRate();
 }
 
 void MainWindow::closeReview()

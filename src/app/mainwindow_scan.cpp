@@ -44,5 +44,7 @@ void MainWindow::decodeData(const QByteArray &chunk)
         if (record)
             record->append(latest);
     };
-    decodedFrames += quint64(decodeMeasurements(frameDecoder, measurement, chunk, take));
+    const int taken = decodeMeasurements(frameDecoder, measurement, chunk, take);
+    decodedFrames += quint64(taken);
+    frameRate.count(taken);
 }

@@ -31,6 +31,7 @@ void MainWindow::openSerialPort_1()
 
     // A start cut short by closing the port must not go on into this one.
     deviceControl->cancel();
+    frameRate.reset();
     receivedBytes = 0;
     receivedText->setText(QStringLiteral("0"));
 
@@ -108,17 +109,19 @@ void MainWindow::on_detectBtn_clicked()
 
     const PortListChange change = mergePortList(items, combo->currentIndex(), portNameSource());
 
-    // Apply it as edits, so ports that stay keep their place and selection.
-    for (int i = 0; i < combo->count();) {
-        if (change.items.contains(combo->itemText(i), Qt::CaseSensitive))
+    // Applied as edits, so ports that stay keep their place: the rule only
+    // removes items and appends new ones.
+    int i = 0;
+    while (i < combo->count()) {
+        if (i < change.items.size() && combo->itemText(i) == change.items.at(i))
             ++i;
         else
             combo->removeItem(i);
     }
-    for (int i = combo->count(); i < change.items.size(); ++i)
+    for (; i < change.items.size(); ++i)
         combo->addItem(change.items.at(i));
-    if (combo->currentIndex() < 0 && combo->count() > 0)
-        combo->setCurrentIndex(0);
+    // The selection the rule chose, whatever the edits left selected.
+    combo->setCurrentIndex(change.currentIndex);
 
     setStatus(change.report);
 }
