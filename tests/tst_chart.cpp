@@ -97,6 +97,7 @@ private slots:
     void tinySizesPaint_data();
     void tinySizesPaint();
     void wheelRepaintsAndIsNotPassedOn();
+    void newRateNeedsARepaint();
     void hoverSwitchesMouseTracking();
 };
 
@@ -418,6 +419,19 @@ void TestChart::tinySizesPaint()
     const QImage image = paintChart(chart);
     QCOMPARE(image.size(), size);
     QCOMPARE(repaints.count(), 1);
+}
+
+// The span text follows the rate, so the tick must not take a chart drawn at
+// another rate for up to date.
+void TestChart::newRateNeedsARepaint()
+{
+    Chart chart;
+    chart.resize(300, 200);
+    chart.rateHz = 100;
+    paintChart(chart);
+    QVERIFY(chart.isUpToDate());
+    chart.rateHz = 1800;
+    QVERIFY(!chart.isUpToDate());
 }
 
 void TestChart::wheelRepaintsAndIsNotPassedOn()
