@@ -1,0 +1,90 @@
+// Option values read as numbers, the one way every program reads them.
+
+#include "commandline.h"
+
+#include <QtTest>
+
+namespace {
+
+// What a reader made of the text: the number, or -1 when it refused it and
+// left the value as it was (-2 when it refused it but changed the value).
+template<typename T, typename Read>
+double attempt(Read read)
+{
+    T value = 42;
+    if (read(&value))
+        return double(value);
+    return value == 42 ? -1.0 : -2.0;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void numbers_data();
+    void numbers();
+};
+
+void TestCommandLine::numbers_data()
+{
+    QTest::addColumn<QString>("kind"); // int (1 or more), uint, u64 (1 or more), rate, fraction
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("read");
+
+    QTest::newRow("int with sign") << "int"
+                                   << "+460800" << 460800.0;
+    QTest::newRow("int below the least") << "int"
+                                         << "0" << -1.0;
+    QTest::newRow("int past its range") << "int"
+                                        << "2147483648" << -1.0;
+    QTest::newRow("uint at its top") << "uint"
+                                     << "4294967295" << 4294967295.0;
+    QTest::newRow("uint past its range") << "uint"
+                                         << "4294967296" << -1.0;
+    QTest::newRow("u64 negative") << "u64"
+                                  << "-5" << -1.0;
+    QTest::newRow("u64 in hex") << "u64"
+                                << "0x10" << -1.0;
+    QTest::newRow("rate the device has") << "rate"
+                                         << "1800" << 1800.0;
+    QTest::newRow("rate it lacks") << "rate"
+                                   << "50" << -1.0;
+    QTest::newRow("rate in words") << "rate"
+                                   << "fast" << -1.0;
+    QTest::newRow("fraction at the top") << "fraction"
+                                         << "0.9" << 0.9;
+    QTest::newRow("fraction past the top") << "fraction"
+                                           << "0.91" << -1.0;
+    QTest::newRow("fraction below the least") << "fraction"
+                                              << "-0.1" << -1.0;
+    QTest::newRow("fraction not a number") << "fraction"
+                                           << "nan" << -1.0;
+    QTest::newRow("fraction endless") << "fraction"
+                                      << "inf" << -1.0;
+}
+
+void TestCommandLine::numbers()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(double, read);
+    using namespace CommandLine;
+    double got = -3;
+    if (kind == "int")
+        got = attempt<int>([&](int *v) { return readWhole(text, 1, v); });
+    else if (kind == "uint")
+        got = attempt<uint>([&](uint *v) { return readWhole(text, 0U, v); });
+    else if (kind == "u64")
+        got = attempt<quint64>([&](quint64 *v) { return readWhole(text, quint64(1), v); });
+    else if (kind == "rate")
+        got = attempt<int>([&](int *v) { return readRateHz(text, v); });
+    else
+        got = attempt<double>([&](double *v) { return readNumber(text, 0.0, 0.9, v); });
+    QCOMPARE(got, read);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
