@@ -468,7 +468,6 @@ void TestCapture::refusedOptions_data()
     QTest::newRow("unknown summary") << QStringList { port, "--summary", "xml" };
     QTest::newRow("empty CSV name") << QStringList { port, "--csv", "" };
     QTest::newRow("stray argument") << QStringList { port, "/dev/ttyUSB1" };
-    QTest::newRow("unknown option") << QStringList { port, "--fast" };
 }
 
 void TestCapture::refusedOptions()

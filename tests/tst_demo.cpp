@@ -194,7 +194,6 @@ void TestDemo::refusedOptions_data()
     QTest::newRow("stats every instant") << QStringList { "--stats-every", "0" } << invalid;
     QTest::newRow("empty port") << QStringList { "--port", "" } << invalid;
     QTest::newRow("screenshot never taken") << QStringList { "--screenshot", "x.png" } << invalid;
-    QTest::newRow("unknown option") << QStringList { "--fast" } << invalid;
     QTest::newRow("stray argument") << QStringList { "/dev/ttyUSB0" } << invalid;
     QTest::newRow("help") << QStringList { "--help" } << int(DemoOptions::ShowHelp);
 }

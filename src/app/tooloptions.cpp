@@ -24,8 +24,6 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Host tool for the TAV47 laser range finder."));
-    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
-                                        QStringLiteral("Show this help."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Add the serial port <path> to the port list and select it (a device such "
@@ -37,21 +35,11 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
         QStringLiteral("Record every measurement frame to the CSV file <file> from the start, "
                        "replacing it if it exists (- for standard output)."),
         QStringLiteral("file"));
-    parser.addOptions({ helpOption, portOption, recordOption });
-
-    if (!parser.parse(arguments)) {
-        *message = parser.errorText();
-        return Invalid;
-    }
-    if (parser.isSet(helpOption)) {
-        *message = parser.helpText();
-        return ShowHelp;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        *message = QStringLiteral("Unexpected argument '%1'.")
-                       .arg(parser.positionalArguments().constFirst());
-        return Invalid;
-    }
+    const Outcome outcome
+        = CommandLine::parse(parser, { portOption, recordOption }, arguments,
+                             QStringLiteral("Unexpected argument '%1'."), message);
+    if (outcome != Run)
+        return outcome;
     ToolOptions parsed;
     if (parser.isSet(portOption)) {
         parsed.port = portPath(parser.value(portOption));

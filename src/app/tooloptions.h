@@ -1,16 +1,14 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "commandline.h"
 
 // What the command line asks of tav47. Without options it starts as it
 // always has.
-struct ToolOptions
+struct ToolOptions : CommandLine::Parse
 {
     QString port; // listed, selected and kept across Refresh
     QString recordFile; // made absolute: the window works in its own folder
 
-    enum Outcome { Run, ShowHelp, Invalid };
     // Reads the arguments (program name first). Invalid leaves the reason in
     // *message, ShowHelp the help text.
     static Outcome parse(const QStringList &arguments, ToolOptions *options, QString *message);

@@ -5,20 +5,13 @@
 
 #include <QCommandLineParser>
 
-#include <cmath>
+#include <limits>
 
 namespace {
 
-// A finite number no smaller than `least`.
-bool readNumber(const QString &text, double least, double *value)
-{
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    if (!ok || !std::isfinite(v) || v < least)
-        return false;
-    *value = v;
-    return true;
-}
+// The capture's timers take whole milliseconds in an int: 24 days.
+constexpr double MostSeconds = 2000000.0;
+constexpr double Unbounded = std::numeric_limits<double>::infinity();
 
 const char Description[]
     = "Captures measurements of a TAV47 laser range finder on a serial port, with no\n"
@@ -60,8 +53,6 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
-    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
-                                  QStringLiteral("Show this help."));
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("The serial port, such as /dev/ttyUSB0 "
                                                  "(required)."),
@@ -121,50 +112,34 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
     const QCommandLineOption quiet(
         QStringLiteral("quiet"),
         QStringLiteral("No progress line on a terminal (errors and the summary remain)."));
-    parser.addOptions({ help, port, baud, rate, frames, seconds, csv, summary, listen,
-                        expectDistance, maxStdDistance, minRate, silence, quiet });
-
+    const Outcome outcome
+        = CommandLine::parse(parser,
+                             { port, baud, rate, frames, seconds, csv, summary, listen,
+                               expectDistance, maxStdDistance, minRate, silence, quiet },
+                             arguments, QStringLiteral("unexpected argument '%1'"), message);
+    if (outcome != Run)
+        return outcome;
     auto invalid = [message](const QString &reason) {
         *message = reason;
         return Invalid;
     };
-    if (!parser.parse(arguments))
-        return invalid(parser.errorText());
-    if (parser.isSet(help)) {
-        *message = parser.helpText();
-        return ShowHelp;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return invalid(QStringLiteral("unexpected argument '%1'")
-                           .arg(parser.positionalArguments().constFirst()));
 
     CaptureOptions parsed;
     parsed.port = portPath(parser.value(port));
     if (parsed.port.isEmpty())
         return invalid(QStringLiteral("--port is required"));
-    bool ok = true;
-    if (parser.isSet(baud)) {
-        parsed.baud = parser.value(baud).toInt(&ok);
-        if (!ok || parsed.baud <= 0)
-            return invalid(QStringLiteral("--baud needs a positive whole number"));
-    }
-    if (parser.isSet(rate)) {
-        parsed.rateHz = parser.value(rate).toInt(&ok);
-        if (!ok || CommandTable::rateCode(parsed.rateHz) < 0)
-            return invalid(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
-    }
+    if (parser.isSet(baud) && !CommandLine::readWhole(parser.value(baud), 1, &parsed.baud))
+        return invalid(QStringLiteral("--baud needs a positive whole number"));
+    if (parser.isSet(rate) && !CommandLine::readRateHz(parser.value(rate), &parsed.rateHz))
+        return invalid(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
     parsed.rateCode = CommandTable::rateCode(parsed.rateHz);
     if (parser.isSet(frames) && parser.isSet(seconds))
         return invalid(QStringLiteral("give --frames or --seconds, not both"));
-    if (parser.isSet(frames)) {
-        parsed.frames = parser.value(frames).toULongLong(&ok);
-        if (!ok || parsed.frames == 0)
-            return invalid(QStringLiteral("--frames needs a whole number, 1 or more"));
-    }
-    // The capture's timer takes whole milliseconds in an int: 24 days.
+    if (parser.isSet(frames) && !CommandLine::readWhole(parser.value(frames), 1ULL, &parsed.frames))
+        return invalid(QStringLiteral("--frames needs a whole number, 1 or more"));
     if (parser.isSet(seconds)
-        && (!readNumber(parser.value(seconds), 0.0, &parsed.seconds) || parsed.seconds == 0.0
-            || parsed.seconds > 2000000.0))
+        && (!CommandLine::readNumber(parser.value(seconds), 0.0, MostSeconds, &parsed.seconds)
+            || parsed.seconds == 0.0))
         return invalid(QStringLiteral("--seconds needs a number above 0, at most 2000000"));
     if (parser.isSet(csv)) {
         parsed.csvPath = parser.value(csv);
@@ -182,23 +157,27 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
     parsed.quiet = parser.isSet(quiet);
     if (parser.isSet(expectDistance)) {
         const QStringList bounds = parser.value(expectDistance).split(QLatin1Char(':'));
-        if (bounds.size() != 2 || !readNumber(bounds[0], 0.0, &parsed.minDistance)
-            || !readNumber(bounds[1], parsed.minDistance, &parsed.maxDistance))
+        if (bounds.size() != 2
+            || !CommandLine::readNumber(bounds[0], 0.0, Unbounded, &parsed.minDistance)
+            || !CommandLine::readNumber(bounds[1], parsed.minDistance, Unbounded,
+                                        &parsed.maxDistance))
             return invalid(
                 QStringLiteral("--expect-distance needs MIN:MAX in mm, 0 <= MIN <= MAX"));
         parsed.expectDistance = true;
     }
     if (parser.isSet(maxStdDistance)) {
-        if (!readNumber(parser.value(maxStdDistance), 0.0, &parsed.maxStdDistance))
+        if (!CommandLine::readNumber(parser.value(maxStdDistance), 0.0, Unbounded,
+                                     &parsed.maxStdDistance))
             return invalid(QStringLiteral("--max-std-distance needs a number of mm, 0 or more"));
         parsed.limitStdDistance = true;
     }
-    if (parser.isSet(minRate) && !readNumber(parser.value(minRate), 0.0, &parsed.minRateHz))
+    if (parser.isSet(minRate)
+        && !CommandLine::readNumber(parser.value(minRate), 0.0, Unbounded, &parsed.minRateHz))
         return invalid(QStringLiteral("--min-rate needs a number of frames per second, 0 or more"));
     // In whole milliseconds, like --seconds.
     if (parser.isSet(silence)
-        && (!readNumber(parser.value(silence), 0.0, &parsed.silenceSeconds)
-            || parsed.silenceSeconds > 2000000.0))
+        && !CommandLine::readNumber(parser.value(silence), 0.0, MostSeconds,
+                                    &parsed.silenceSeconds))
         return invalid(QStringLiteral("--silence-timeout needs a number of seconds, 0 to 2000000"));
     *options = parsed;
     return Run;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "commandline.h"
+
 #include <QtGlobal>
 
 // How tav47-capture ends. Scripts test these numbers.
@@ -20,7 +20,7 @@ constexpr int All[] = { Captured,  Usage,       PortFailed,  NoFrames,  DeviceLo
 } // namespace ExitCode
 
 // What the command line asks of tav47-capture.
-struct CaptureOptions
+struct CaptureOptions : CommandLine::Parse
 {
     static constexpr qint32 DefaultBaud = 460800; // the window's default
     static constexpr int DefaultRateHz = 100; // the window's default
@@ -50,7 +50,6 @@ struct CaptureOptions
     // The frames per second a capture must reach; 0 for no limit.
     double rateLimitHz() const { return minRateHz >= 0 ? minRateHz : listen ? 0.0 : rateHz / 2.0; }
 
-    enum Outcome { Run, ShowHelp, Invalid };
     // Reads the arguments (program name first). Invalid leaves the reason in
     // *message, ShowHelp the help text; *options is set only for Run.
     static Outcome parse(const QStringList &arguments, CaptureOptions *options, QString *message);

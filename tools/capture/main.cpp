@@ -6,7 +6,6 @@
 #include "captureoptions.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
@@ -14,55 +13,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace {
-
-int signalPipe[2] = { -1, -1 };
-
-void onSignal(int number)
-{
-    const int savedErrno = errno;
-    const char byte = char(number);
-    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
-    errno = savedErrno;
-}
-
-// SIGINT and SIGTERM end the capture from the event loop, where the device can
-// be stopped and the file closed; the handler only writes a byte.
-bool endOnSignals(Capture &capture)
-{
-    if (::pipe(signalPipe) != 0)
-        return false;
-    for (int fd : signalPipe)
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &capture);
-    QObject::connect(notifier, &QSocketNotifier::activated, &capture, [notifier, &capture] {
-        char number = 0;
-        if (::read(signalPipe[0], &number, 1) != 1)
-            return;
-        notifier->setEnabled(false);
-        if (number == SIGINT)
-            capture.interrupt(ExitCode::Interrupted, QStringLiteral("interrupted (SIGINT)"));
-        else
-            capture.interrupt(ExitCode::Terminated, QStringLiteral("terminated (SIGTERM)"));
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A reader of standard output that went away makes the CSV fail (exit 5)
-    // rather than killing us with the device still streaming.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -76,21 +26,25 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tav47-capture"));
 
+    // A reader of standard output that went away makes the CSV fail (exit 5)
+    // rather than killing us with the device still streaming.
+    CommandLine::ignoreWriteSignals();
     CaptureOptions options;
-    QString message;
-    switch (CaptureOptions::parse(QCoreApplication::arguments(), &options, &message)) {
-    case CaptureOptions::ShowHelp:
-        std::fputs(qPrintable(message), stdout);
-        return ExitCode::Captured;
-    case CaptureOptions::Invalid:
-        std::fprintf(stderr, "tav47-capture: %s\nSee tav47-capture --help.\n", qPrintable(message));
-        return ExitCode::Usage;
-    case CaptureOptions::Run:
-        break;
-    }
+    if (const int status = CommandLine::read(&options, "tav47-capture", ExitCode::Usage,
+                                             "See tav47-capture --help.\n");
+        status >= 0)
+        return status;
 
     Capture capture(options);
-    if (!endOnSignals(capture)) {
+    // SIGINT and SIGTERM end the capture the way its end does: the device
+    // stopped, the file closed.
+    const bool signalsHandled = CommandLine::handleStopSignals(&capture, [&capture](int number) {
+        if (number == SIGINT)
+            capture.interrupt(ExitCode::Interrupted, QStringLiteral("interrupted (SIGINT)"));
+        else
+            capture.interrupt(ExitCode::Terminated, QStringLiteral("terminated (SIGTERM)"));
+    });
+    if (!signalsHandled) {
         std::perror("tav47-capture: signal pipe");
         return ExitCode::Usage;
     }

@@ -1,28 +1,14 @@
 #include "demooptions.h"
 
-#include "commandtable.h"
 #include "portlist.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 
-#include <cmath>
-
 namespace {
 
-// A number of seconds: finite, and at least `least`.
-bool readSeconds(const QString &text, double least, double *seconds)
-{
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < least)
-        return false;
-    // Timers take whole milliseconds in an int: a month is plenty.
-    if (value > 30.0 * 24 * 3600)
-        return false;
-    *seconds = value;
-    return true;
-}
+// Timers take whole milliseconds in an int: a month is plenty.
+constexpr double MostSeconds = 30.0 * 24 * 3600;
 
 } // namespace
 
@@ -40,8 +26,6 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
         "  time received data waited for a chart repaint, after the first second>\n"
         "  repaints=<count>\n"
         "and, with the built-in simulator, sim_sent, sim_intact and sim_false."));
-    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
-                                        QStringLiteral("Show this help."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Use the serial port <path> (a device, or the port tav47-sim prints) "
@@ -73,23 +57,14 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
                        "replacing it if it exists (- for standard output; the summary lines "
                        "then go to standard error); a write that fails fails the run."),
         QStringLiteral("file"));
-    parser.addOptions({ helpOption, portOption, openOption, startOption, quitOption,
-                        screenshotOption, statsOption, recordOption });
-
+    const Outcome outcome
+        = CommandLine::parse(parser,
+                             { portOption, openOption, startOption, quitOption, screenshotOption,
+                               statsOption, recordOption },
+                             arguments, QStringLiteral("Unexpected argument '%1'."), error);
+    if (outcome != Run)
+        return outcome;
     DemoOptions parsed;
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
-        return Invalid;
-    }
-    if (parser.isSet(helpOption)) {
-        *error = parser.helpText();
-        return ShowHelp;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("Unexpected argument '%1'.")
-                     .arg(parser.positionalArguments().constFirst());
-        return Invalid;
-    }
     if (parser.isSet(portOption)) {
         parsed.port = portPath(parser.value(portOption));
         if (parsed.port.isEmpty()) {
@@ -99,16 +74,15 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     }
     parsed.open = parser.isSet(openOption);
     if (parser.isSet(startOption)) {
-        bool ok = false;
-        parsed.startHz = parser.value(startOption).toInt(&ok);
-        if (!ok || CommandTable::rateCode(parsed.startHz) < 0) {
+        if (!CommandLine::readRateHz(parser.value(startOption), &parsed.startHz)) {
             *error = QStringLiteral("--start must be one of 10, 100, 200, 500, 1000, 1800.");
             return Invalid;
         }
         parsed.open = true;
     }
     if (parser.isSet(quitOption)
-        && !readSeconds(parser.value(quitOption), 0.0, &parsed.quitAfterSeconds)) {
+        && !CommandLine::readNumber(parser.value(quitOption), 0.0, MostSeconds,
+                                    &parsed.quitAfterSeconds)) {
         *error = QStringLiteral("--quit-after needs a number of seconds, 0 or more.");
         return Invalid;
     }
@@ -128,7 +102,8 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     }
     // Below a tenth of a second the lines would cost more than what they measure.
     if (parser.isSet(statsOption)
-        && !readSeconds(parser.value(statsOption), 0.1, &parsed.statsEverySeconds)) {
+        && !CommandLine::readNumber(parser.value(statsOption), 0.1, MostSeconds,
+                                    &parsed.statsEverySeconds)) {
         *error = QStringLiteral("--stats-every needs a number of seconds, 0.1 or more.");
         return Invalid;
     }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "commandline.h"
 
 // What the command line asks of tav47-demo. Everything but the port is for
 // unattended runs: scripts open the port, start the scan, and read the
 // summary line printed at exit.
-struct DemoOptions
+struct DemoOptions : CommandLine::Parse
 {
     QString port; // an outside device's port; empty: the in-process simulator
     bool open = false; // click Open once the window is up
@@ -16,7 +15,6 @@ struct DemoOptions
     double statsEverySeconds = 0.0; // > 0: print the summary line this often too
     QString recordFile; // record the frames to this CSV file from the start
 
-    enum Outcome { Run, ShowHelp, Invalid };
     // Reads the arguments (program name first). Invalid leaves the reason in
     // *error; ShowHelp leaves the help text in *error.
     static Outcome parse(const QStringList &arguments, DemoOptions *options, QString *error);

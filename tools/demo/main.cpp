@@ -17,7 +17,6 @@
 #include <QSerialPort>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -202,41 +201,18 @@ int main(int argc, char *argv[])
 {
     QElapsedTimer runClock;
     runClock.start();
-    // A recording's reader that went away (--record - | head) is a failed
-    // write: the run goes on to its end and fails, rather than dying.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
+    // A recording's reader that went away (--record - | head): the run goes
+    // on to its end and fails, rather than dying.
+    CommandLine::ignoreWriteSignals();
     QCoreApplication::setApplicationName(QStringLiteral("tav47-demo"));
-
-    // QApplication aborts where there is no display, and help must not need
-    // one: it is answered under a core application first (the help text
-    // needs an application object of some kind).
-    {
-        QCoreApplication core(argc, argv);
-        DemoOptions ignored;
-        QString help;
-        if (DemoOptions::parse(QCoreApplication::arguments(), &ignored, &help)
-            == DemoOptions::ShowHelp) {
-            std::printf("%s", qPrintable(help));
-            return 0;
-        }
-    }
-
+    if (CommandLine::helpAnswered<DemoOptions>(argc, argv))
+        return 0;
     // Everything else is read from what QApplication leaves of the command
     // line once it has taken its own options (-platform, -style, ...).
     QApplication app(argc, argv);
     DemoOptions options;
-    QString message;
-    switch (DemoOptions::parse(QCoreApplication::arguments(), &options, &message)) {
-    case DemoOptions::ShowHelp:
-        std::printf("%s", qPrintable(message));
-        return 0;
-    case DemoOptions::Invalid:
-        complain(message);
-        return 2;
-    case DemoOptions::Run:
-        break;
-    }
+    if (const int status = CommandLine::read(&options, "tav47-demo", 2); status >= 0)
+        return status;
 
     // Declared before the window, so the window (and its open port) goes
     // first: the device vanishing under an open port would raise an error box.

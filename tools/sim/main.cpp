@@ -1,56 +1,17 @@
 // tav47-sim: a simulated TAV47 on a pseudo-terminal, for trying the host tool
 // (or any serial program) without the device.
 
+#include "commandline.h"
 #include "commandtable.h"
 #include "simulator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
-}
-
-// Turns SIGINT and SIGTERM into a quit of the event loop, so that the
-// counters are printed and the pseudo-terminal is closed in order.
-bool quitOnSignals(QCoreApplication &app)
-{
-    if (::pipe(signalPipe) != 0)
-        return false;
-    for (int fd : signalPipe)
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-        notifier->setEnabled(false);
-        QCoreApplication::quit();
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A reader of standard output that went away (| head -1) must not end
-    // the device under a host that is still using it.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN); // a file at its size limit: a failed write too
-    return true;
-}
 
 int fail(const QString &message)
 {
@@ -103,23 +64,25 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     SimulatorOptions options;
-    bool ok = true;
     if (parser.isSet(rateOption)) {
-        options.rateCode = CommandTable::rateCode(parser.value(rateOption).toInt(&ok));
-        if (!ok || options.rateCode < 0)
+        int hz = 0;
+        if (!CommandLine::readRateHz(parser.value(rateOption), &hz))
             return fail(QStringLiteral("--rate must be one of 10, 100, 200, 500, 1000, 1800"));
+        options.rateCode = CommandTable::rateCode(hz);
     }
-    options.seed = parser.value(seedOption).toUInt(&ok);
-    if (!ok)
+    if (!CommandLine::readWhole(parser.value(seedOption), 0U, &options.seed))
         return fail(QStringLiteral("--seed needs an unsigned number"));
-    options.frameLimit = parser.value(countOption).toULongLong(&ok);
-    if (!ok)
+    if (!CommandLine::readWhole(parser.value(countOption), quint64(0), &options.frameLimit))
         return fail(QStringLiteral("--count needs an unsigned number"));
-    options.noiseFraction = parser.value(noiseOption).toDouble(&ok);
-    if (!ok || !(options.noiseFraction >= 0.0 && options.noiseFraction <= 0.9))
+    if (!CommandLine::readNumber(parser.value(noiseOption), 0.0, 0.9, &options.noiseFraction))
         return fail(QStringLiteral("--noise needs a fraction from 0 to 0.9"));
 
-    if (!quitOnSignals(app))
+    // A reader of standard output that went away (| head -1) must not end
+    // the device under a host that is still using it.
+    CommandLine::ignoreWriteSignals();
+    // SIGINT and SIGTERM quit the event loop, so that the counters are
+    // printed and the pseudo-terminal is closed in order.
+    if (!CommandLine::handleStopSignals(&app, [](int) { QCoreApplication::quit(); }))
         return fail(QStringLiteral("cannot set up signal handling"));
 
     Tav47Simulator simulator(options);
