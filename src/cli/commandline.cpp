@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace CommandLine {
 
@@ -69,6 +72,9 @@ int status(Outcome outcome, const QString &message, const char *program, int usa
     return -1;
 }
 
+// Neither signal, nor the self-pipe below, exists where there is no POSIX.
+#ifdef Q_OS_UNIX
+
 void ignoreWriteSignals()
 {
     std::signal(SIGPIPE, SIG_IGN);
@@ -115,5 +121,16 @@ bool handleStopSignals(QObject *context, const std::function<void(int signal)> &
     sigaction(SIGTERM, &action, nullptr);
     return true;
 }
+
+#else
+
+void ignoreWriteSignals() { }
+
+bool handleStopSignals(QObject *, const std::function<void(int)> &)
+{
+    return false;
+}
+
+#endif
 
 } // namespace CommandLine
