@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement.h"
+#include "measurementfeed.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,7 +36,7 @@ QByteArray utcTime(const QDateTime &time);
 // refused at open(), and what a full pipe cannot take waits in memory for the
 // next flush, up to MaxBacklogBytes (a reader that far behind ends the
 // recording). Standard output is written as it is, waiting if it must.
-class CsvRecorder
+class CsvRecorder : public MeasurementListener
 {
 public:
     static constexpr int FlushIntervalMs = 1000;
@@ -66,6 +67,14 @@ public:
     void beginRead(qint64 utcMsecsSinceEpoch, qint64 monotonicNs);
     void beginRead(); // now, from the clocks
     void append(const Measurement &frame);
+
+    // As a feed's listener: rows while open, each stamped with its read.
+    void newRead() override
+    {
+        if (isOpen())
+            beginRead();
+    }
+    void addMeasurement(const Measurement &frame) override { append(frame); }
     // Writes the pending rows if the last write is a second old (or `force`).
     // False once a write has failed.
     bool flushIfDue(bool force = false);
