@@ -68,13 +68,19 @@ public:
     void beginRead(); // now, from the clocks
     void append(const Measurement &frame);
 
-    // As a feed's listener: rows while open, each stamped with its read.
+    // As a feed's listener: rows while open, each stamped with its read. A
+    // closed recorder costs a test of a flag per frame, not a call.
     void newRead() override
     {
-        if (isOpen())
+        m_recordingRead = isOpen();
+        if (m_recordingRead)
             beginRead();
     }
-    void addMeasurement(const Measurement &frame) override { append(frame); }
+    void addMeasurement(const Measurement &frame) override
+    {
+        if (m_recordingRead)
+            append(frame);
+    }
     // Writes the pending rows if the last write is a second old (or `force`).
     // False once a write has failed.
     bool flushIfDue(bool force = false);
@@ -90,6 +96,7 @@ private:
     QString m_path;
     QString m_error;
     bool m_pipe = false; // written without waiting
+    bool m_recordingRead = false; // open when the feed's current read began
     qint64 m_start = 0; // offset of the header in the file; -1: never cut
     QByteArray m_pending;
     void makeStamp();
