@@ -79,21 +79,20 @@ QVector<QPair<QString, Chunks>> cuttings(const QByteArray &stream)
     return all;
 }
 
-// Logs what each listener of a feed is handed: "|" for a new read, the
-// distance for a measurement.
+// Logs what a feed hands it: "a|" for a new read, "a4660" for a measurement.
 struct LoggingListener : MeasurementListener
 {
-    LoggingListener(QString name, QStringList *log)
-        : name(std::move(name))
+    LoggingListener(QChar name, QStringList &log)
+        : name(name)
         , log(log)
     { }
-    void newRead() override { *log << name + '|'; }
+    void newRead() override { log << QString(name) + '|'; }
     void addMeasurement(const Measurement &m) override
     {
-        *log << name + QString::number(m.distance);
+        log << name + QString::number(m.distance);
     }
-    QString name;
-    QStringList *log;
+    QChar name;
+    QStringList &log;
 };
 
 // Decoding stated as a search over the whole stream: a frame that starts at
@@ -376,7 +375,7 @@ void TestFrameDecoder::listeners()
     QFETCH(QStringList, log);
 
     QStringList got;
-    LoggingListener a(QStringLiteral("a"), &got), b(QStringLiteral("b"), &got);
+    LoggingListener a('a', got), b('b', got);
     MeasurementFeed feed;
     feed.addListener(&a);
     feed.addListener(&b);
