@@ -1,9 +1,9 @@
 #include "channelmodel.h"
 #include "commandtable.h"
 #include "framedecoder.h"
-#include "frameratemeter.h"
 #include "lidarframe.h"
 #include "measurement.h"
+#include "measurementfeed.h"
 #include "shownrate.h"
 #include "testsupport.h"
 
@@ -79,27 +79,20 @@ QVector<QPair<QString, Chunks>> cuttings(const QByteArray &stream)
     return all;
 }
 
-// What the main window does with each chunk: decode, take the measurement
-// from frames that carry one, and feed channels 0 to 3.
-struct Pipeline
+// Logs what a feed hands it: "a|" for a new read, "a4660" for a measurement.
+struct LoggingListener : MeasurementListener
 {
-    FrameDecoder decoder;
-    Measurement measurement;
-    ChannelModel model;
-    int frames = 0;
-
-    void feed(const QByteArray &chunk)
+    LoggingListener(QChar name, QStringList &log)
+        : name(name)
+        , log(log)
+    { }
+    void newRead() override { log << QString(name) + '|'; }
+    void addMeasurement(const Measurement &m) override
     {
-        decoder.decode(chunk, [this](const DecodedFrame &frame) {
-            ++frames;
-            if (!measurement.update(frame.payload, frame.length))
-                return;
-            model.addSample(ChannelModel::Distance, float(measurement.distance));
-            model.addSample(ChannelModel::Energy, float(measurement.energy));
-            model.addSample(ChannelModel::Temperature, float(measurement.temperature));
-            model.addSample(ChannelModel::Ambient, float(measurement.ambient));
-        });
+        log << name + QString::number(m.distance);
     }
+    QChar name;
+    QStringList &log;
 };
 
 // Decoding stated as a search over the whole stream: a frame that starts at
@@ -202,6 +195,8 @@ private slots:
     void frames();
     void measurements_data();
     void measurements();
+    void listeners_data();
+    void listeners();
     void decodersAreIndependent();
     void resetForgetsPartialFrame();
     void randomizedStream_data();
@@ -282,69 +277,117 @@ void TestFrameDecoder::frames()
 void TestFrameDecoder::measurements_data()
 {
     QTest::addColumn<QByteArray>("stream");
-    QTest::addColumn<int>("frames");
     QTest::addColumn<QVector<float>>("distances");
     QTest::addColumn<QVector<float>>("energies");
     QTest::addColumn<QVector<float>>("ambients");
+    QTest::addColumn<int>("outside"); // bytes outside frames
+    QTest::addColumn<int>("checksumErrors");
 
     const QByteArray m1 = hex("aa 55 01 04 34 12 80 07 d1");
     const QByteArray m2 = LidarFrame::build(0x01, hex("10 27 40 09"));
     const QByteArray echo = hex("aa 55 61 00 60");
 
-    QTest::newRow("measurement frame")
-        << m1 << 1 << QVector<float> { 4660 } << QVector<float> { 128 } << QVector<float> { 7 };
+    using F = QVector<float>;
+    QTest::newRow("measurement frame") << m1 << F { 4660 } << F { 128 } << F { 7 } << 0 << 0;
     QTest::newRow("two frames in one chunk")
-        << m1 + m2 << 2 << QVector<float> { 4660, 10000 } << QVector<float> { 128, 64 }
-        << QVector<float> { 7, 9 };
-    QTest::newRow("wrong checksum") << hex("aa 55 01 04 34 12 80 07 d2") << 0 << QVector<float> {}
-                                    << QVector<float> {} << QVector<float> {};
-    QTest::newRow("command echo alone")
-        << echo << 1 << QVector<float> {} << QVector<float> {} << QVector<float> {};
+        << m1 + m2 << F { 4660, 10000 } << F { 128, 64 } << F { 7, 9 } << 0 << 0;
+    QTest::newRow("wrong checksum")
+        << hex("aa 55 01 04 34 12 80 07 d2") << F {} << F {} << F {} << 9 << 1;
+    QTest::newRow("noise around a frame")
+        << hex("00 aa") + m1 + hex("12") << F { 4660 } << F { 128 } << F { 7 } << 3 << 0;
+    QTest::newRow("frame cut off at the end")
+        << m1 + m2.left(5) << F { 4660 } << F { 128 } << F { 7 } << 5 << 0;
+    QTest::newRow("command echo alone") << echo << F {} << F {} << F {} << 0 << 0;
     QTest::newRow("command echo after a measurement")
-        << m1 + echo << 2 << QVector<float> { 4660 } << QVector<float> { 128 }
-        << QVector<float> { 7 };
+        << m1 + echo << F { 4660 } << F { 128 } << F { 7 } << 0 << 0;
     QTest::newRow("rate frame after a measurement")
-        << m1 + hex("aa 55 64 01 03 67") << 2 << QVector<float> { 4660 } << QVector<float> { 128 }
-        << QVector<float> { 7 };
+        << m1 + hex("aa 55 64 01 03 67") << F { 4660 } << F { 128 } << F { 7 } << 0 << 0;
     QTest::newRow("three payload bytes after a measurement")
-        << m1 + LidarFrame::build(0x01, hex("99 88 77")) << 2 << QVector<float> { 4660 }
-        << QVector<float> { 128 } << QVector<float> { 7 };
+        << m1 + LidarFrame::build(0x01, hex("99 88 77")) << F { 4660 } << F { 128 } << F { 7 } << 0
+        << 0;
     QTest::newRow("longer payload, first four bytes count")
-        << LidarFrame::build(0x01, hex("ff ff fe 03 11 22 33")) << 1 << QVector<float> { 65535 }
-        << QVector<float> { 254 } << QVector<float> { 3 };
+        << LidarFrame::build(0x01, hex("ff ff fe 03 11 22 33")) << F { 65535 } << F { 254 }
+        << F { 3 } << 0 << 0;
     QTest::newRow("any command carries a measurement")
-        << LidarFrame::build(0xC3, hex("34 12 80 07")) << 1 << QVector<float> { 4660 }
-        << QVector<float> { 128 } << QVector<float> { 7 };
+        << LidarFrame::build(0xC3, hex("34 12 80 07")) << F { 4660 } << F { 128 } << F { 7 } << 0
+        << 0;
 }
 
+// The feed as the window uses it, with the chart's model as its listener: the
+// same samples and line figures however the stream is cut into reads.
 void TestFrameDecoder::measurements()
 {
     QFETCH(QByteArray, stream);
-    QFETCH(int, frames);
     QFETCH(QVector<float>, distances);
     QFETCH(QVector<float>, energies);
     QFETCH(QVector<float>, ambients);
+    QFETCH(int, outside);
+    QFETCH(int, checksumErrors);
 
     const QVector<float> zeros(distances.size(), 0.0f);
     for (const auto &cutting : cuttings(stream)) {
-        Pipeline p;
+        MeasurementFeed feed;
+        ChannelModel model;
+        feed.addListener(&model);
         for (const QByteArray &chunk : cutting.second)
-            p.feed(chunk);
+            feed.receive(chunk);
         const QByteArray where = cutting.first.toLatin1();
-        QVERIFY2(p.frames == frames, where);
-        QVERIFY2(p.model.series[0].values() == distances, where);
-        QVERIFY2(p.model.series[1].values() == energies, where);
-        QVERIFY2(p.model.series[2].values() == zeros, where);
-        QVERIFY2(p.model.series[3].values() == ambients, where);
-        QVERIFY2(p.model.series[4].size() == distances.size(), where);
-        QVERIFY2(p.measurement.distance == (distances.isEmpty() ? 0u : quint32(distances.last())),
-                 where);
-        QVERIFY2(p.measurement.energy == (energies.isEmpty() ? 0u : quint32(energies.last())),
-                 where);
-        QVERIFY2(p.measurement.temperature == 0u, where);
-        QVERIFY2(p.measurement.ambient == (ambients.isEmpty() ? 0u : quint32(ambients.last())),
-                 where);
+        QVERIFY2(feed.bytesReceived() == quint64(stream.size()), where);
+        QVERIFY2(feed.measurementFrames() == quint64(distances.size()), where);
+        QVERIFY2(feed.bytesOutsideFrames() == quint64(outside), where);
+        QVERIFY2(feed.checksumErrors() == quint64(checksumErrors), where);
+        QVERIFY2(model.series[0].values() == distances, where);
+        QVERIFY2(model.series[1].values() == energies, where);
+        QVERIFY2(model.series[2].values() == zeros, where);
+        QVERIFY2(model.series[3].values() == ambients, where);
+        QVERIFY2(model.series[4].size() == distances.size(), where);
+        const Measurement &latest = feed.latest();
+        QVERIFY2(latest.distance == (distances.isEmpty() ? 0u : quint32(distances.last())), where);
+        QVERIFY2(latest.energy == (energies.isEmpty() ? 0u : quint32(energies.last())), where);
+        QVERIFY2(latest.temperature == 0u, where);
+        QVERIFY2(latest.ambient == (ambients.isEmpty() ? 0u : quint32(ambients.last())), where);
     }
+}
+
+void TestFrameDecoder::listeners_data()
+{
+    QTest::addColumn<Chunks>("reads"); // a null chunk: the counters are reset there
+    QTest::addColumn<QStringList>("log");
+
+    const QByteArray m1 = hex("aa 55 01 04 34 12 80 07 d1");
+    const QByteArray m2 = LidarFrame::build(0x01, hex("10 27 40 09"));
+    using L = QStringList;
+    QTest::newRow("two in one read")
+        << Chunks { m1 + m2 } << L { "a|", "b|", "a4660", "b4660", "a10000", "b10000" };
+    QTest::newRow("a read without one, then one across two")
+        << Chunks { hex("aa 55 61 00 60"), m1.left(5), m1.mid(5) + m2.left(1), m2.mid(1) }
+        << L { "a|", "b|", "a4660", "b4660", "a|", "b|", "a10000", "b10000" };
+    QTest::newRow("a frame begun before a reset is dropped")
+        << Chunks { m1.left(5), QByteArray(), m1.mid(5) + m2 }
+        << L { "a|", "b|", "a10000", "b10000" };
+}
+
+// Each measurement reaches every listener, in the order they were added,
+// before the next is decoded; a new read is announced before its first.
+void TestFrameDecoder::listeners()
+{
+    QFETCH(Chunks, reads);
+    QFETCH(QStringList, log);
+
+    QStringList got;
+    LoggingListener a('a', got), b('b', got);
+    MeasurementFeed feed;
+    feed.addListener(&a);
+    feed.addListener(&b);
+    for (const QByteArray &read : reads) {
+        if (read.isNull())
+            feed.resetCounters();
+        else
+            feed.receive(read);
+    }
+    QCOMPARE(got, log);
+    // No byte counts on both lines, so none is outside frames twice over.
+    QVERIFY(feed.bytesOutsideFrames() <= feed.bytesReceived());
 }
 
 void TestFrameDecoder::decodersAreIndependent()
@@ -548,7 +591,7 @@ void TestFrameDecoder::randomizedStream()
 void TestFrameDecoder::shownRate_data()
 {
     QTest::addColumn<int>("commandedHz"); // 0: no start sent
-    // Each reading: x ms on the clock, y frames decoded since the one before.
+    // Each reading: x ms on the clock, y measurement frames received since the one before.
     QTest::addColumn<QList<QPoint>>("readings");
     QTest::addColumn<int>("shownHz");
 
@@ -570,12 +613,13 @@ void TestFrameDecoder::shownRate()
     QFETCH(QList<QPoint>, readings);
     QFETCH(int, shownHz);
 
-    FrameRateMeter meter;
+    const QByteArray frame = LidarFrame::build(0x01, hex("34 12 80 07"));
+    MeasurementFeed feed;
     for (const QPoint &reading : readings) {
-        meter.count(reading.y());
-        meter.sample(reading.x());
+        feed.receive(frame.repeated(reading.y()));
+        feed.sampleRate(reading.x());
     }
-    QCOMPARE(shownRateHz(commandedHz, meter.rateHz()), shownHz);
+    QCOMPARE(shownRateHz(commandedHz, feed.rateHz()), shownHz);
 }
 
 QTEST_GUILESS_MAIN(TestFrameDecoder)

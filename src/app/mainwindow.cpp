@@ -105,15 +105,16 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
         channelLabels.at(k)->setText(channelNames[size_t(k)]);
     }
 
+    feed.addListener(&ui->chart->model());
+    feed.addListener(&recorder);
     connect(ui->chart, &Chart::updateUi, this, &MainWindow::refreshReadouts);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
     connect(deviceControl, &DeviceControl::startFinished, this,
             [this](DeviceControl::Result result) {
-                frameRate.reset(); // frames from now on come at the new rate
+                feed.resetRate(); // frames from now on come at the new rate
                 showScanResult(result, tr("开启扫描"));
             });
-    frameRateClock.start();
 
     auto *repaintTimer = new QTimer(this);
     connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
@@ -136,10 +137,10 @@ void MainWindow::timer_task()
     // The chart's time span: the rate of the last start sent, or the one the
     // frames arrive at when the device streams at another. Frozen samples
     // keep the span they were taken with.
-    frameRate.sample(frameRateClock.elapsed());
+    feed.sampleRate();
     if (!ui->chart->isFrozen())
         ui->chart->rateHz
-            = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), frameRate.rateHz());
+            = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), feed.rateHz());
     // The readouts follow every repaint (updateUi). Set now, they are drawn
     // with the chart instead of asking from inside its repaint for one of
     // their own; the refresh after it finds them current unless a frame came
@@ -153,7 +154,7 @@ void MainWindow::timer_task()
         ui->chart->update();
     flushRecording();
     // The received-byte total, at the same pace and only when it moved.
-    receivedText->setText(QString::number(receivedBytes));
+    receivedText->setText(QString::number(feed.bytesReceived()));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

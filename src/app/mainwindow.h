@@ -18,13 +18,11 @@
 #include "commandtable.h"
 #include "csvrecorder.h"
 #include "devicecontrol.h"
-#include "framedecoder.h"
-#include "frameratemeter.h"
 #include "measurement.h"
+#include "measurementfeed.h"
 #include "reviewactions.h"
 #include "reviewsettings.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QMutex>
@@ -61,9 +59,9 @@ public:
     explicit MainWindow(PortNameSource portNames, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    const Measurement &currentMeasurement() const { return measurement; }
-    quint64 receivedByteCount() const { return receivedBytes; }
-    quint64 decodedFrameCount() const { return decodedFrames; }
+    const Measurement &currentMeasurement() const { return feed.latest(); }
+    quint64 receivedByteCount() const { return feed.bytesReceived(); }
+    quint64 decodedFrameCount() const { return feed.measurementFrames(); }
 
     // A tool told of one more port (a device by its /dev/serial/by-id name,
     // a simulator's pseudo-terminal): the system's ports and `path`, which
@@ -126,13 +124,8 @@ private:
     MainWindowUi *ui;
     QSerialPort *serialPort;
     QTextCodec *localeCodec;
-    quint64 receivedBytes = 0;
     CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
-    quint64 decodedFrames = 0; // measurement frames taken, for the demo's summary
-    FrameDecoder frameDecoder; // holds the frame buffer
-    FrameRateMeter frameRate; // for the chart's time span
-    QElapsedTimer frameRateClock;
-    Measurement measurement;
+    MeasurementFeed feed; // its rate sets the chart's time span
     QMutex dataMutex;
     QPalette readoutPalette;
     QSettings *settings;

@@ -32,7 +32,7 @@ void MainWindow::refreshReadouts()
 {
     if (ui->chart->isFrozen())
         return; // they hold what they showed, as the chart does
-    const auto texts = Readouts::texts(measurement, ui->chart->model());
+    const auto texts = Readouts::texts(feed.latest(), ui->chart->model());
     for (int k = 0; k < Readouts::Count; ++k) {
         // Rewriting a line edit repaints it even when the text is the same.
         QLineEdit *readout = readoutEdits.at(k);

@@ -4,8 +4,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "measurementstream.h"
-
 void MainWindow::showScanResult(DeviceControl::Result result, const QString &whenSent)
 {
     switch (result) {
@@ -35,16 +33,6 @@ void MainWindow::on_Lidar_StopBtn_clicked(bool)
 
 void MainWindow::decodeData(const QByteArray &chunk)
 {
-    ChannelModel &model = ui->chart->model();
-    CsvRecorder *const record = recorder.isOpen() ? &recorder : nullptr;
-    if (record)
-        record->beginRead(); // the frames this read completes share its time
-    auto take = [&model, record](const Measurement &latest) {
-        model.addMeasurement(latest);
-        if (record)
-            record->append(latest);
-    };
-    const int taken = decodeMeasurements(frameDecoder, measurement, chunk, take);
-    decodedFrames += quint64(taken);
-    frameRate.count(taken);
+    // To the chart's model, then to the recorder while it is open.
+    feed.receive(chunk);
 }

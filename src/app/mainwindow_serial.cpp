@@ -31,8 +31,7 @@ void MainWindow::openSerialPort_1()
 
     // A start cut short by closing the port must not go on into this one.
     deviceControl->cancel();
-    frameRate.reset();
-    receivedBytes = 0;
+    feed.resetCounters();
     receivedText->setText(QStringLiteral("0"));
 
     if (!serialPort->open(QIODevice::ReadWrite)) {
@@ -90,11 +89,9 @@ void MainWindow::handleError_1(QSerialPort::SerialPortError error)
 
 void MainWindow::readData_1()
 {
+    // RcvCnt shows the feed's byte total at the next repaint tick (timer_task):
+    // at high rates reads come far more often than a person can read a number.
     const QByteArray data = serialPort->readAll();
-    // RcvCnt shows the total at the next repaint tick (timer_task): at high
-    // rates reads come far more often than a person can read a number.
-    receivedBytes += quint64(data.size());
-
     QMutexLocker locker(&dataMutex);
     decodeData(data);
 }

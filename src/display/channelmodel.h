@@ -2,6 +2,7 @@
 
 #include "channelseries.h"
 #include "measurement.h"
+#include "measurementfeed.h"
 #include "seriesstats.h"
 
 #include <QVector>
@@ -12,7 +13,7 @@
 // Channels 0..4 with their sample histories and the statistics derived from
 // the distance and energy histories. Samples arrive one frame at a time:
 // channel 0 first, then 1, 2, 3; channel 4 is fed from the channel 0 call.
-class ChannelModel
+class ChannelModel : public MeasurementListener
 {
 public:
     enum Channel {
@@ -35,7 +36,7 @@ public:
     // they describe the frames before this one.
     void addSample(int channel, float value);
     // One decoded frame: channels 0..3 in the order above, distance first.
-    void addMeasurement(const Measurement &measurement);
+    void addMeasurement(const Measurement &measurement) override;
 
     std::array<ChannelSeries, PlottedChannels> series;
     QVector<float> samplePositions; // x position of each sample slot: 0, 1, 2, ...

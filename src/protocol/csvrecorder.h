@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement.h"
+#include "measurementfeed.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,7 +36,7 @@ QByteArray utcTime(const QDateTime &time);
 // refused at open(), and what a full pipe cannot take waits in memory for the
 // next flush, up to MaxBacklogBytes (a reader that far behind ends the
 // recording). Standard output is written as it is, waiting if it must.
-class CsvRecorder
+class CsvRecorder : public MeasurementListener
 {
 public:
     static constexpr int FlushIntervalMs = 1000;
@@ -66,6 +67,20 @@ public:
     void beginRead(qint64 utcMsecsSinceEpoch, qint64 monotonicNs);
     void beginRead(); // now, from the clocks
     void append(const Measurement &frame);
+
+    // As a feed's listener: rows while open, each stamped with its read. A
+    // closed recorder costs a test of a flag per frame, not a call.
+    void newRead() override
+    {
+        m_recordingRead = isOpen();
+        if (m_recordingRead)
+            beginRead();
+    }
+    void addMeasurement(const Measurement &frame) override
+    {
+        if (m_recordingRead)
+            append(frame);
+    }
     // Writes the pending rows if the last write is a second old (or `force`).
     // False once a write has failed.
     bool flushIfDue(bool force = false);
@@ -81,6 +96,7 @@ private:
     QString m_path;
     QString m_error;
     bool m_pipe = false; // written without waiting
+    bool m_recordingRead = false; // open when the feed's current read began
     qint64 m_start = 0; // offset of the header in the file; -1: never cut
     QByteArray m_pending;
     void makeStamp();

@@ -1,6 +1,5 @@
 #include "capture.h"
 
-#include "measurementstream.h"
 #include "serialline.h"
 
 #include <QDateTime>
@@ -16,6 +15,7 @@ Capture::Capture(const CaptureOptions &options, QObject *parent)
     , m_options(options)
     , m_control(&m_port)
 {
+    m_feed.addListener(this);
     m_phaseTimer.setSingleShot(true);
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
@@ -118,30 +118,9 @@ bool Capture::frameTargetReached() const
 // come once the device has been started are captured.
 void Capture::take(const QByteArray &chunk)
 {
-    m_stats.bytesReceived += quint64(chunk.size());
     const bool capturing = m_phase == Capturing;
     const bool toCsv = !m_options.csvPath.isEmpty();
-    qint64 readNs = -1;
-    decodeMeasurements(m_decoder, m_latest, chunk, [&](const Measurement &frame) {
-        if (!capturing || frameTargetReached())
-            return;
-        if (readNs < 0) {
-            readNs = m_clock.nsecsElapsed();
-            m_silence.frameSeen();
-            // elapsed_s from the start of the capture, not of the file.
-            if (m_csv.isOpen())
-                m_csv.beginRead(QDateTime::currentMSecsSinceEpoch(), readNs);
-        }
-        ++m_taken;
-        if (m_csv.isOpen()) {
-            m_csv.append(frame);
-            m_unflushed.append({ frame, readNs });
-        } else if (toCsv) {
-            ++m_stats.framesNotWritten;
-        } else {
-            m_stats.add(frame, readNs);
-        }
-    });
+    m_feed.receive(chunk);
     if (toCsv) {
         const bool written = m_csv.flushIfDue();
         if (!written || !m_csv.hasPending())
@@ -153,6 +132,33 @@ void Capture::take(const QByteArray &chunk)
     }
     if (capturing && frameTargetReached())
         end(ExitCode::Captured);
+}
+
+void Capture::newRead()
+{
+    m_readNs = -1;
+}
+
+void Capture::addMeasurement(const Measurement &frame)
+{
+    if (m_phase != Capturing || frameTargetReached())
+        return;
+    if (m_readNs < 0) {
+        m_readNs = m_clock.nsecsElapsed();
+        m_silence.frameSeen();
+        // elapsed_s from the start of the capture, not of the file.
+        if (m_csv.isOpen())
+            m_csv.beginRead(QDateTime::currentMSecsSinceEpoch(), m_readNs);
+    }
+    ++m_taken;
+    if (m_csv.isOpen()) {
+        m_csv.append(frame);
+        m_unflushed.append({ frame, m_readNs });
+    } else if (!m_options.csvPath.isEmpty()) {
+        ++m_stats.framesNotWritten;
+    } else {
+        m_stats.add(frame, m_readNs);
+    }
 }
 
 // The summary covers the rows on disk, and counts the rest as not written.
@@ -203,8 +209,9 @@ void Capture::end(int exitCode, const QString &reason)
     m_control.cancel();
     if (captured)
         m_stats.seconds = double(m_clock.nsecsElapsed()) / 1e9;
-    m_stats.bytesOutsideFrames = m_stats.bytesReceived - m_decoder.frameBytes();
-    m_stats.checksumErrors = m_decoder.checksumErrors();
+    m_stats.bytesReceived = m_feed.bytesReceived();
+    m_stats.bytesOutsideFrames = m_feed.bytesOutsideFrames();
+    m_stats.checksumErrors = m_feed.checksumErrors();
     if (!reason.isEmpty())
         m_complaints.append(reason);
 

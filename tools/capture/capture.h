@@ -4,8 +4,8 @@
 #include "capturestats.h"
 #include "csvrecorder.h"
 #include "devicecontrol.h"
-#include "framedecoder.h"
 #include "measurement.h"
+#include "measurementfeed.h"
 #include "silencewatch.h"
 
 #include <QElapsedTimer>
@@ -20,7 +20,7 @@
 // One capture, from opening the port to closing it, on the caller's event
 // loop. However it ends, the device is stopped (unless listening or gone), the
 // CSV is closed whole and the summary is printed before finished() comes.
-class Capture : public QObject
+class Capture : public QObject, private MeasurementListener
 {
     Q_OBJECT
 
@@ -49,6 +49,8 @@ private:
     void onStartFinished(DeviceControl::Result result);
     void beginCapture();
     void take(const QByteArray &chunk);
+    void newRead() override;
+    void addMeasurement(const Measurement &frame) override;
     void settleUnflushed(bool written);
     bool frameTargetReached() const;
     void end(int exitCode, const QString &reason = QString());
@@ -62,14 +64,14 @@ private:
     Phase m_phase = Idle;
     QSerialPort m_port;
     DeviceControl m_control;
-    FrameDecoder m_decoder;
-    Measurement m_latest;
+    MeasurementFeed m_feed; // from the end of the discard on
     CsvRecorder m_csv;
     CaptureStats m_stats; // of the frames written, when there is a CSV
     // Frames appended to the CSV that are not yet on disk, with their read
     // times: the summary takes them in only once they are.
     QVector<std::pair<Measurement, qint64>> m_unflushed;
     quint64 m_taken = 0; // frames captured, written or not
+    qint64 m_readNs = -1; // when the read being decoded was taken; -1 until a frame needs it
     QStringList m_complaints; // printed after the summary
     QTimer m_phaseTimer; // the discard
     SilenceWatch m_silence;
