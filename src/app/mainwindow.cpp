@@ -105,8 +105,10 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
         channelLabels.at(k)->setText(channelNames[size_t(k)]);
     }
 
+    review = new ReviewPanel(this, ui->chart, { channelLabels.cbegin(), channelLabels.cend() },
+                             readoutEdits, settings);
     feed.addListener(&ui->chart->model());
-    feed.addListener(&recorder);
+    feed.addListener(&review->recorder());
     connect(ui->chart, &Chart::updateUi, this, &MainWindow::refreshReadouts);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
@@ -123,7 +125,6 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connectChannelToggles();
     on_detectBtn_clicked();
     ui->LidarModeCombo->setCurrentIndex(1);
-    setupReview();
 }
 
 MainWindow::~MainWindow()
@@ -152,7 +153,7 @@ void MainWindow::timer_task()
     // (no sample, no setting changed), nothing drawn: an idle window is idle.
     if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
         ui->chart->update();
-    flushRecording();
+    review->flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(feed.bytesReceived()));
 }
@@ -161,7 +162,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
-    closeReview();
+    review->close();
     saveChannelSettings();
     QMainWindow::closeEvent(event);
 }

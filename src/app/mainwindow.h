@@ -8,20 +8,18 @@
 //   mainwindow_scan.cpp     Start and Stop Scan, and decoding what arrives
 //   mainwindow_readouts.cpp the seven readouts and the channel toggles
 //   mainwindow_settings.cpp config.ini
-//   mainwindow_review.cpp   the chart's context menu: recording, freezing,
-//                           clearing, saving, copying, ranges and scale
+// The chart's context menu (recording, freezing, clearing, saving, copying,
+// ranges and scale) is the review panel's, reviewpanel.h.
 // Historic names, fixed by the form: the "_1" suffix marks the serial-port
 // slots, pushButton is About QT, detectBtn is Refresh, and LidarModeCombo
 // chooses the measurement rate.
 
 #include "channelmodel.h"
 #include "commandtable.h"
-#include "csvrecorder.h"
 #include "devicecontrol.h"
 #include "measurement.h"
 #include "measurementfeed.h"
-#include "reviewactions.h"
-#include "reviewsettings.h"
+#include "reviewpanel.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -69,21 +67,13 @@ public:
     static PortNameSource withPort(const QString &path);
     void selectPort(const QString &path);
 
-    // Where a file is saved, asked as QFileDialog::getSaveFileName asks it
-    // (parent, caption, proposed path, filter); empty for none. Tests answer
-    // in its place.
-    using SaveFileDialog
-        = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
-    void setSaveFileDialog(SaveFileDialog dialog) { saveFileDialog = std::move(dialog); }
-
-    // Recording as the record action does it, without asking and without a
-    // message box: the file is replaced. False, with recordingError() naming
-    // the file and the reason, when it cannot be written; stopRecording() is
-    // false too when rows were lost to a failed write before.
-    bool startRecording(const QString &path);
-    bool stopRecording();
-    bool isRecording() const { return recorder.isOpen(); }
-    QString recordingError() const { return recorder.error(); }
+    // The review panel's (see there).
+    using SaveFileDialog = ReviewPanel::SaveFileDialog;
+    void setSaveFileDialog(SaveFileDialog dialog) { review->setSaveFileDialog(std::move(dialog)); }
+    bool startRecording(const QString &path) { return review->startRecording(path); }
+    bool stopRecording() { return review->stopRecording(); }
+    bool isRecording() const { return review->isRecording(); }
+    QString recordingError() const { return review->recordingError(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -111,15 +101,6 @@ private:
     void refreshReadouts();
     void setStatus(const QString &text);
     void fitStatusField();
-    void setupReview();
-    void closeReview();
-    void toggleRecording(bool on);
-    void flushRecording();
-    void warnRecording(const QString &what);
-    void saveSamples();
-    void copyStatistics();
-    void showReviewState();
-    QString askSaveFile(const QString &caption, const QString &namePrefix);
 
     MainWindowUi *ui;
     QSerialPort *serialPort;
@@ -134,9 +115,5 @@ private:
     QList<Varlabel *> channelLabels;
     DeviceControl *deviceControl; // the command frames and the waits between them
     PortNameSource portNameSource;
-    CsvRecorder recorder;
-    ReviewActions reviewActions { this };
-    ReviewSettings reviewSettings;
-    SaveFileDialog saveFileDialog;
-    QString baseTitle;
+    ReviewPanel *review = nullptr; // a child, made once the form is up
 };
