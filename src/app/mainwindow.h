@@ -6,37 +6,32 @@
 //   mainwindow.cpp          construction, the repaint timer, closing, About
 //   mainwindow_serial.cpp   the port: open, close, read, loss, Refresh
 //   mainwindow_scan.cpp     Start and Stop Scan, and decoding what arrives
-//   mainwindow_readouts.cpp the seven readouts and the channel toggles
-//   mainwindow_settings.cpp config.ini
-// The chart's context menu (recording, freezing, clearing, saving, copying,
-// ranges and scale) is the review panel's, reviewpanel.h.
+// The readouts, channel names and toggles with their config.ini sections are
+// the channel panel's (channelpanel.h); the chart's context menu (recording,
+// freezing, clearing, saving, copying, ranges and scale) is the review
+// panel's (reviewpanel.h).
 // Historic names, fixed by the form: the "_1" suffix marks the serial-port
 // slots, pushButton is About QT, detectBtn is Refresh, and LidarModeCombo
 // chooses the measurement rate.
 
-#include "channelmodel.h"
 #include "commandtable.h"
 #include "devicecontrol.h"
 #include "measurement.h"
 #include "measurementfeed.h"
 #include "reviewpanel.h"
 
-#include <QList>
 #include <QMainWindow>
 #include <QMutex>
-#include <QPalette>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <functional>
 
+class ChannelPanel;
 class CounterText;
-class QLineEdit;
 class QSettings;
 class QTextCodec;
-class Varlabel;
 
 namespace Ui {
 class MainWindow;
@@ -93,12 +88,6 @@ private slots:
 private:
     void decodeData(const QByteArray &chunk);
     void showScanResult(DeviceControl::Result result, const QString &whenSent);
-    void loadChannelSettings();
-    void saveChannelSettings();
-    void connectChannelToggles();
-    void toggleChannel(int channel);
-    void paintReadout(int channel, const QColor &color);
-    void refreshReadouts();
     void setStatus(const QString &text);
     void fitStatusField();
 
@@ -108,12 +97,10 @@ private:
     CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
     MeasurementFeed feed; // its rate sets the chart's time span
     QMutex dataMutex;
-    QPalette readoutPalette;
     QSettings *settings;
-    std::array<QString, ChannelModel::ChannelCount> channelNames;
-    QList<QLineEdit *> readoutEdits;
-    QList<Varlabel *> channelLabels;
     DeviceControl *deviceControl; // the command frames and the waits between them
     PortNameSource portNameSource;
-    ReviewPanel *review = nullptr; // a child, made once the form is up
+    // Children, made once the form is up.
+    ChannelPanel *channels = nullptr;
+    ReviewPanel *review = nullptr;
 };
