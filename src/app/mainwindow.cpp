@@ -3,6 +3,7 @@
 
 #include "aboutqt.h"
 #include "backdropcache.h"
+#include "channelpanel.h"
 #include "channelsettings.h"
 #include "countertext.h"
 #include "serialline.h"
@@ -82,32 +83,16 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     new BackdropCache(ui->groupBox_3);
     new BackdropCache(ui->groupBox_5);
 
-    readoutEdits = { ui->val1, ui->val2, ui->val3, ui->val4, ui->val5, ui->val6, ui->val7 };
-    channelLabels
+    const QList<QLineEdit *> readouts
+        = { ui->val1, ui->val2, ui->val3, ui->val4, ui->val5, ui->val6, ui->val7 };
+    const QList<Varlabel *> labels
         = { ui->param1, ui->param2, ui->param3, ui->param4, ui->param5, ui->param6, ui->param7 };
-
-    channelNames[0] = tr("Dis");
-    channelNames[1] = tr("Engy");
-    channelNames[2] = tr("Temp");
-    channelNames[3] = tr("Ambient");
-    channelNames[4] = tr("Dis_Avr10");
-    channelNames[5] = tr("STD_Engy");
-    channelNames[6] = tr("STD_Dis");
-
-    loadChannelSettings();
-
-    // Every readout starts in its channel's colour, shown or not.
-    for (int k = 0; k < readoutEdits.size(); ++k) {
-        paintReadout(k, ui->chart->channelColors[size_t(k)]);
-        // A name from the file is text: markup in it would be rendered, and an
-        // image in it loaded from wherever it points.
-        channelLabels.at(k)->setTextFormat(Qt::PlainText);
-        channelLabels.at(k)->setText(channelNames[size_t(k)]);
-    }
-
+    channels = new ChannelPanel(this, ui->chart, readouts, labels, settings);
+    review
+        = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
     feed.addListener(&ui->chart->model());
-    feed.addListener(&recorder);
-    connect(ui->chart, &Chart::updateUi, this, &MainWindow::refreshReadouts);
+    feed.addListener(&review->recorder());
+    connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
     connect(deviceControl, &DeviceControl::startFinished, this,
@@ -120,10 +105,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
     repaintTimer->start(100);
 
-    connectChannelToggles();
     on_detectBtn_clicked();
     ui->LidarModeCombo->setCurrentIndex(1);
-    setupReview();
 }
 
 MainWindow::~MainWindow()
@@ -146,13 +129,13 @@ void MainWindow::timer_task()
     // their own; the refresh after it finds them current unless a frame came
     // in between. Set on every tick, text typed into one goes while the
     // device is silent too; an unchanged one is not touched.
-    refreshReadouts();
+    channels->refresh(feed.latest());
     // The only regular repaint: acquisition never asks for one, so the cost
     // of drawing does not grow with the measurement rate. Nothing new to show
     // (no sample, no setting changed), nothing drawn: an idle window is idle.
     if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
         ui->chart->update();
-    flushRecording();
+    review->flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(feed.bytesReceived()));
 }
@@ -161,8 +144,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
-    closeReview();
-    saveChannelSettings();
+    review->close();
+    channels->save();
     QMainWindow::closeEvent(event);
 }
 

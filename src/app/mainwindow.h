@@ -6,39 +6,32 @@
 //   mainwindow.cpp          construction, the repaint timer, closing, About
 //   mainwindow_serial.cpp   the port: open, close, read, loss, Refresh
 //   mainwindow_scan.cpp     Start and Stop Scan, and decoding what arrives
-//   mainwindow_readouts.cpp the seven readouts and the channel toggles
-//   mainwindow_settings.cpp config.ini
-//   mainwindow_review.cpp   the chart's context menu: recording, freezing,
-//                           clearing, saving, copying, ranges and scale
+// The readouts, channel names and toggles with their config.ini sections are
+// the channel panel's (channelpanel.h); the chart's context menu (recording,
+// freezing, clearing, saving, copying, ranges and scale) is the review
+// panel's (reviewpanel.h).
 // Historic names, fixed by the form: the "_1" suffix marks the serial-port
 // slots, pushButton is About QT, detectBtn is Refresh, and LidarModeCombo
 // chooses the measurement rate.
 
-#include "channelmodel.h"
 #include "commandtable.h"
-#include "csvrecorder.h"
 #include "devicecontrol.h"
 #include "measurement.h"
 #include "measurementfeed.h"
-#include "reviewactions.h"
-#include "reviewsettings.h"
+#include "reviewpanel.h"
 
-#include <QList>
 #include <QMainWindow>
 #include <QMutex>
-#include <QPalette>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <functional>
 
+class ChannelPanel;
 class CounterText;
-class QLineEdit;
 class QSettings;
 class QTextCodec;
-class Varlabel;
 
 namespace Ui {
 class MainWindow;
@@ -69,21 +62,13 @@ public:
     static PortNameSource withPort(const QString &path);
     void selectPort(const QString &path);
 
-    // Where a file is saved, asked as QFileDialog::getSaveFileName asks it
-    // (parent, caption, proposed path, filter); empty for none. Tests answer
-    // in its place.
-    using SaveFileDialog
-        = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
-    void setSaveFileDialog(SaveFileDialog dialog) { saveFileDialog = std::move(dialog); }
-
-    // Recording as the record action does it, without asking and without a
-    // message box: the file is replaced. False, with recordingError() naming
-    // the file and the reason, when it cannot be written; stopRecording() is
-    // false too when rows were lost to a failed write before.
-    bool startRecording(const QString &path);
-    bool stopRecording();
-    bool isRecording() const { return recorder.isOpen(); }
-    QString recordingError() const { return recorder.error(); }
+    // The review panel's (see there).
+    using SaveFileDialog = ReviewPanel::SaveFileDialog;
+    void setSaveFileDialog(SaveFileDialog dialog) { review->setSaveFileDialog(std::move(dialog)); }
+    bool startRecording(const QString &path) { return review->startRecording(path); }
+    bool stopRecording() { return review->stopRecording(); }
+    bool isRecording() const { return review->isRecording(); }
+    QString recordingError() const { return review->recordingError(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -103,23 +88,8 @@ private slots:
 private:
     void decodeData(const QByteArray &chunk);
     void showScanResult(DeviceControl::Result result, const QString &whenSent);
-    void loadChannelSettings();
-    void saveChannelSettings();
-    void connectChannelToggles();
-    void toggleChannel(int channel);
-    void paintReadout(int channel, const QColor &color);
-    void refreshReadouts();
     void setStatus(const QString &text);
     void fitStatusField();
-    void setupReview();
-    void closeReview();
-    void toggleRecording(bool on);
-    void flushRecording();
-    void warnRecording(const QString &what);
-    void saveSamples();
-    void copyStatistics();
-    void showReviewState();
-    QString askSaveFile(const QString &caption, const QString &namePrefix);
 
     MainWindowUi *ui;
     QSerialPort *serialPort;
@@ -127,16 +97,10 @@ private:
     CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
     MeasurementFeed feed; // its rate sets the chart's time span
     QMutex dataMutex;
-    QPalette readoutPalette;
     QSettings *settings;
-    std::array<QString, ChannelModel::ChannelCount> channelNames;
-    QList<QLineEdit *> readoutEdits;
-    QList<Varlabel *> channelLabels;
     DeviceControl *deviceControl; // the command frames and the waits between them
     PortNameSource portNameSource;
-    CsvRecorder recorder;
-    ReviewActions reviewActions { this };
-    ReviewSettings reviewSettings;
-    SaveFileDialog saveFileDialog;
-    QString baseTitle;
+    // Children, made once the form is up.
+    ChannelPanel *channels = nullptr;
+    ReviewPanel *review = nullptr;
 };
