@@ -1,17 +1,13 @@
 // The channel panel: readouts refreshed on every chart repaint, and the
 // channel names that show and hide curves.
 
-#include "backdropcache.h"
 #include "countertext.h"
 #include "guitest.h"
 #include "varlabel.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QWheelEvent>
@@ -36,58 +32,6 @@ int curvePixels(Chart *chart, const QColor &colour)
     return countNear(chart->grab().toImage(), colour);
 }
 
-// A row like the window's Rx row: a caption, the count, and a line edit
-// that takes the room left over unless told not to.
-struct CountRow : QWidget
-{
-    explicit CountRow(bool editTakesTheRoom)
-    {
-        auto *layout = new QHBoxLayout(this);
-        layout->addWidget(new QLabel(QStringLiteral("Rx:")));
-        layout->addWidget(count = new QLabel(QStringLiteral("0")));
-        auto *edit = new QLineEdit;
-        if (!editTakesTheRoom)
-            edit->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        layout->addWidget(edit);
-        layout->addWidget(new QComboBox);
-        resize(500, 40);
-    }
-    bool event(QEvent *e) override
-    {
-        layoutRequests += e->type() == QEvent::LayoutRequest;
-        return QWidget::event(e);
-    }
-    QLabel *count = nullptr;
-    int layoutRequests = 0;
-};
-
-// A readout in a group box, as in the window's channel panel, twice side by
-// side: the left box with a backdrop cache, the right one without.
-struct BoxedReadouts : QWidget
-{
-    BoxedReadouts()
-    {
-        auto *layout = new QHBoxLayout(this);
-        for (int k = 0; k < 2; ++k) {
-            layout->addWidget(boxes[k] = new QGroupBox);
-            (new QHBoxLayout(boxes[k]))->addWidget(edits[k] = new QLineEdit(QStringLiteral("1")));
-            edits[k]->setFocusPolicy(Qt::NoFocus); // no cursor, no focus frame on one only
-        }
-        resize(400, 120);
-    }
-    // The two boxes as the window holds them on screen, after the repaints
-    // asked for.
-    std::array<QImage, 2> onScreen()
-    {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        const QImage window = screen()->grabWindow(winId()).toImage();
-        return { window.copy(boxes[0]->geometry()), window.copy(boxes[1]->geometry()) };
-    }
-    std::array<QGroupBox *, 2> boxes {};
-    std::array<QLineEdit *, 2> edits {};
-};
-
 } // namespace
 
 class TestReadouts : public QObject
@@ -106,10 +50,6 @@ private slots:
     void toggleChangesWhatTheChartDraws();
     void typedTextReplacedAtNextRefresh();
     void wheelOverChartRefreshesReadouts();
-    void counterKeepsTheLayout_data();
-    void boxRepaintsFromItsBackdrop_data();
-    void boxRepaintsFromItsBackdrop();
-    void counterKeepsTheLayout();
     void rxCountKeepsTheWindow_data();
     void rxCountKeepsTheWindow();
 
@@ -381,88 +321,3 @@ void TestReadouts::rxCountKeepsTheWindow()
 
 QTEST_MAIN(TestReadouts)
 #include "tst_readouts.moc"
-
-void TestReadouts::counterKeepsTheLayout_data()
-{
-    QTest::addColumn<QStringList>("texts"); // "font" makes both rows' font larger
-    QTest::addColumn<bool>("editTakesTheRoom");
-    QTest::addColumn<bool>("heldAtEnd");
-    QTest::newRow("same width") << QStringList { "10", "11", "12", "13" } << true << true;
-    QTest::newRow("a digit more, then fewer")
-        << QStringList { "98", "99", "100", "101", "99" } << true << false;
-    QTest::newRow("letters, not digits") << QStringList { "10", "11", "WW", "ii" } << true << false;
-    QTest::newRow("font change") << QStringList { "10", "11", "font", "12", "13" } << true << true;
-    QTest::newRow("label wider than its text")
-        << QStringList { "10", "11", "12" } << false << false;
-}
-
-void TestReadouts::counterKeepsTheLayout()
-{
-    QFETCH(QStringList, texts);
-    QFETCH(bool, editTakesTheRoom);
-    QFETCH(bool, heldAtEnd);
-    CountRow counted(editTakesTheRoom), plain(editTakesTheRoom);
-    QVERIFY(showExposed(&counted));
-    QVERIFY(showExposed(&plain));
-    CounterText counter(counted.count);
-
-    for (const QString &text : texts) {
-        const bool wasHeld = counter.isHeld();
-        counted.layoutRequests = 0;
-        if (text == QLatin1String("font")) {
-            QFont larger = counted.font();
-            larger.setPointSize(larger.pointSize() + 4);
-            counted.setFont(larger);
-            plain.setFont(larger);
-        } else {
-            counter.setText(text);
-            plain.count->setText(text);
-        }
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents();
-        // Every widget where a plain label would have put it.
-        const auto mine = counted.findChildren<QWidget *>(),
-                   theirs = plain.findChildren<QWidget *>();
-        for (int k = 0; k < mine.size(); ++k)
-            QCOMPARE(mine.at(k)->geometry(), theirs.at(k)->geometry());
-        QCOMPARE(counted.count->text(), plain.count->text());
-        if (wasHeld && counter.isHeld())
-            QCOMPARE(counted.layoutRequests, 0);
-    }
-    QCOMPARE(counter.isHeld(), heldAtEnd);
-}
-
-void TestReadouts::boxRepaintsFromItsBackdrop_data()
-{
-    QTest::addColumn<QString>("change");
-    for (const char *change : { "text", "title", "resize", "disable", "palette" })
-        QTest::newRow(change) << QString::fromLatin1(change);
-}
-
-void TestReadouts::boxRepaintsFromItsBackdrop()
-{
-    QFETCH(QString, change);
-    BoxedReadouts readouts;
-    auto *cache = new BackdropCache(readouts.boxes[0]);
-    QVERIFY(showExposed(&readouts));
-    QTRY_VERIFY(cache->isReady());
-
-    for (QGroupBox *box : readouts.boxes) {
-        if (change == QLatin1String("title"))
-            box->setTitle(QStringLiteral("Readouts"));
-        else if (change == QLatin1String("disable"))
-            box->setEnabled(false);
-        else if (change == QLatin1String("palette"))
-            box->setPalette(QPalette(Qt::darkGreen));
-    }
-    if (change == QLatin1String("resize"))
-        readouts.resize(460, 90);
-    // After the change, a few texts: each repaints the line edits alone.
-    for (const char *text : { "22", "333", "4" }) {
-        for (QLineEdit *edit : readouts.edits)
-            edit->setText(QString::fromLatin1(text));
-        const auto boxes = readouts.onScreen();
-        QCOMPARE(boxes[0], boxes[1]);
-    }
-    QVERIFY(cache->answered() > 0);
-}
