@@ -1,6 +1,10 @@
-// Option values read as numbers, the one way every program reads them.
+// Option values read as numbers, the one way every program reads them, and
+// the window's own options.
 
 #include "commandline.h"
+#include "tooloptions.h"
+
+#include <QDir>
 
 #include <QtTest>
 
@@ -26,6 +30,8 @@ class TestCommandLine : public QObject
 private slots:
     void numbers_data();
     void numbers();
+    void toolOptions_data();
+    void toolOptions();
 };
 
 void TestCommandLine::numbers_data()
@@ -84,6 +90,59 @@ void TestCommandLine::numbers()
     else
         got = attempt<double>([&](double *v) { return readNumber(text, 0.0, 0.9, v); });
     QCOMPARE(got, read);
+}
+
+void TestCommandLine::toolOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("record"); // "./x": x in the current folder
+
+    const int run = ToolOptions::Run, invalid = ToolOptions::Invalid;
+    QTest::newRow("none") << QStringList() << run << QString() << QString();
+    QTest::newRow("port by its path") << QStringList { "--port", "/dev/serial/by-id/usb-TAV47" }
+                                      << run << "/dev/serial/by-id/usb-TAV47" << QString();
+    QTest::newRow("bare port name left to the port")
+        << QStringList { "--port", "ttyUSB0" } << run << "ttyUSB0" << QString();
+    QTest::newRow("relative port path")
+        << QStringList { "--port", "./pty" } << run << "./pty" << QString();
+    QTest::newRow("relative file from the starting folder")
+        << QStringList { "--record", "run.csv" } << run << QString() << "./run.csv";
+    QTest::newRow("standard output") << QStringList { "--record", "-" } << run << QString() << "-";
+    QTest::newRow("record without a file")
+        << QStringList { "--record" } << invalid << QString() << QString();
+    QTest::newRow("empty file") << QStringList { "--record", "" } << invalid << QString()
+                                << QString();
+    QTest::newRow("empty port") << QStringList { "--port", "" } << invalid << QString()
+                                << QString();
+    QTest::newRow("stray argument")
+        << QStringList { "run.csv" } << invalid << QString() << QString();
+    QTest::newRow("unknown option")
+        << QStringList { "--fast" } << invalid << QString() << QString();
+    QTest::newRow("help") << QStringList { "--help" } << int(ToolOptions::ShowHelp) << QString()
+                          << QString();
+}
+
+void TestCommandLine::toolOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, outcome);
+    QFETCH(QString, port);
+    QFETCH(QString, record);
+    auto inCurrentFolder = [](QString path) {
+        if (path.startsWith(QLatin1String("./")))
+            path = QDir::current().absoluteFilePath(path.mid(2));
+        return path;
+    };
+
+    ToolOptions options;
+    QString message;
+    QCOMPARE(int(ToolOptions::parse(QStringList { "tav47" } + arguments, &options, &message)),
+             outcome);
+    QCOMPARE(message.isEmpty(), outcome == ToolOptions::Run);
+    QCOMPARE(options.port, inCurrentFolder(port));
+    QCOMPARE(options.recordFile, inCurrentFolder(record));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -83,8 +83,6 @@ private slots:
     void copyStatistics();
     void reviewSettings_data();
     void reviewSettings();
-    void toolOptions_data();
-    void toolOptions();
     void portFromCommandLineKeptAcrossRefresh();
 
 private:
@@ -556,59 +554,6 @@ void TestReview::reviewSettings()
                  .match(QFileInfo(proposals.last()).fileName())
                  .hasMatch(),
              qPrintable(proposals.last()));
-}
-
-void TestReview::toolOptions_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("record"); // "./x": x in the current folder
-
-    const int run = ToolOptions::Run, invalid = ToolOptions::Invalid;
-    QTest::newRow("none") << QStringList() << run << QString() << QString();
-    QTest::newRow("port by its path") << QStringList { "--port", "/dev/serial/by-id/usb-TAV47" }
-                                      << run << "/dev/serial/by-id/usb-TAV47" << QString();
-    QTest::newRow("bare port name left to the port")
-        << QStringList { "--port", "ttyUSB0" } << run << "ttyUSB0" << QString();
-    QTest::newRow("relative port path")
-        << QStringList { "--port", "./pty" } << run << "./pty" << QString();
-    QTest::newRow("relative file from the starting folder")
-        << QStringList { "--record", "run.csv" } << run << QString() << "./run.csv";
-    QTest::newRow("standard output") << QStringList { "--record", "-" } << run << QString() << "-";
-    QTest::newRow("record without a file")
-        << QStringList { "--record" } << invalid << QString() << QString();
-    QTest::newRow("empty file") << QStringList { "--record", "" } << invalid << QString()
-                                << QString();
-    QTest::newRow("empty port") << QStringList { "--port", "" } << invalid << QString()
-                                << QString();
-    QTest::newRow("stray argument")
-        << QStringList { "run.csv" } << invalid << QString() << QString();
-    QTest::newRow("unknown option")
-        << QStringList { "--fast" } << invalid << QString() << QString();
-    QTest::newRow("help") << QStringList { "--help" } << int(ToolOptions::ShowHelp) << QString()
-                          << QString();
-}
-
-void TestReview::toolOptions()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, outcome);
-    QFETCH(QString, port);
-    QFETCH(QString, record);
-    auto inCurrentFolder = [](QString path) {
-        if (path.startsWith(QLatin1String("./")))
-            path = QDir::current().absoluteFilePath(path.mid(2));
-        return path;
-    };
-
-    ToolOptions options;
-    QString message;
-    QCOMPARE(int(ToolOptions::parse(QStringList { "tav47" } + arguments, &options, &message)),
-             outcome);
-    QCOMPARE(message.isEmpty(), outcome == ToolOptions::Run);
-    QCOMPARE(options.port, inCurrentFolder(port));
-    QCOMPARE(options.recordFile, inCurrentFolder(record));
 }
 
 void TestReview::portFromCommandLineKeptAcrossRefresh()
