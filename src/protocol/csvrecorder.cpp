@@ -142,6 +142,7 @@ private:
             if (!error.isEmpty()) {
                 m_error = error;
                 m_failed = true;
+                m_outstanding = 0; // lost, not pending
             }
             const bool idle = block.isEmpty() && m_queue.isEmpty();
             if (m_failed || (idle && m_stopping)) {
