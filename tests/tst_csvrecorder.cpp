@@ -29,6 +29,7 @@ private slots:
     void failedWriteStopsAndNamesTheFile();
     void failedWriteToStdoutKeepsWhatWasThere();
     void flushesOncePerSecond();
+    void slowSyncHoldsUpNoTick();
     void pipes_data();
     void pipes();
 };
@@ -199,11 +200,49 @@ void TestCsvRecorder::flushesOncePerSecond()
     QCOMPARE(readFile(path).size(), header); // not a second since the header
     QTest::qWait(CsvRecorder::FlushIntervalMs + 100);
     QVERIFY(recorder.flushIfDue());
+    QTRY_VERIFY(readFile(path).size() > header); // the writer's, soon
     const int written = readFile(path).size();
-    QVERIFY(written > header);
     recorder.append({ 1, 2, 0, 3 });
     QVERIFY(recorder.flushIfDue());
     QCOMPARE(readFile(path).size(), written); // not a second since that write
+}
+
+// The caller's 100 ms ticks go on while each sync takes 800 ms, and every row
+// still arrives, whole and in order.
+void TestCsvRecorder::slowSyncHoldsUpNoTick()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    CsvRecorder recorder;
+    QVERIFY(recorder.open(path));
+    CsvRecorder::setSyncDelayForTesting(800);
+    const auto restore = qScopeGuard([] { CsvRecorder::setSyncDelayForTesting(0); });
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(100);
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    int rows = 0;
+    bool ok = true;
+    connect(&tick, &QTimer::timeout, [&] {
+        longest = qMax(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+        recorder.beginRead(0, 0);
+        recorder.append({ quint32(rows++), 2, 0, 3 }); // distance counts the rows
+        ok = recorder.flushIfDue() && ok;
+    });
+    clock.start();
+    tick.start();
+    QTRY_VERIFY_WITH_TIMEOUT(rows >= 35, 30000);
+    tick.stop();
+    QVERIFY(recorder.close() && ok);
+    QVERIFY2(longest < 400, qPrintable(QStringLiteral("a tick waited %1 ms").arg(longest)));
+    QCOMPARE(recorder.rowsWritten(), qint64(rows));
+    QByteArray expected = CsvRecorder::Header;
+    for (int i = 0; i < rows; ++i)
+        expected += "1970-01-01T00:00:00.000Z,0.000000," + QByteArray::number(i) + ",2,3\n";
+    QCOMPARE(readFile(path), expected);
 }
 
 // A FIFO: refused without a reader, and never waited on with one.

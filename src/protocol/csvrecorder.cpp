@@ -1,7 +1,12 @@
 #include "csvrecorder.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -48,20 +53,212 @@ QByteArray utcTime(const QDateTime &time)
 
 } // namespace Csv
 
+namespace {
+std::atomic<int> syncDelayMs { 0 };
+}
+
+// Takes blocks of whole rows from the recorder and writes them in order; a
+// regular file is synced after each block. The first failure is kept for the
+// recorder to report, and ends the writing: later blocks would leave a gap.
+class CsvRecorder::Writer
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // `file` stays the recorder's, open until the writer is finished; `start`
+    // is where our bytes begin in it (-1: never cut).
+    Writer(QFile *file, bool pipe, bool sync, qint64 start)
+        : m_file(file)
+        , m_fd(file->handle())
+        , m_pipe(pipe)
+        , m_sync(sync)
+        , m_start(start)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Writer() { finish(false); }
+
+    // Adds bytes to write and returns the number of this hand-over.
+    quint64 hand(const QByteArray &bytes)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue += bytes;
+        m_outstanding += bytes.size();
+        m_wake.notify_all();
+        return ++m_handed;
+    }
+    // Until the writer has tried hand-over `number`: written and synced, or,
+    // for a pipe, written as far as the pipe takes it now.
+    void waitFor(quint64 number)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [&] { return m_tried >= number || m_done; });
+    }
+    // Ends the thread once all is written; a pipe's reader gets CloseWaitMs
+    // to take it (`wait`), else what is left is dropped.
+    void finish(bool wait)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_stopping)
+                m_deadline = Clock::now() + std::chrono::milliseconds(wait ? CloseWaitMs : 0);
+            m_stopping = true;
+            m_wake.notify_all();
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    QString error() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_error;
+    }
+    bool failed() const { return m_failed.load(); }
+    bool hasOutstanding() const { return m_outstanding.load() > 0; }
+    // Lines on disk, the header first.
+    qint64 lines() const { return m_lines.load(); }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        QByteArray block; // taken, not yet written
+        for (;;) {
+            const quint64 number = m_handed;
+            block += m_queue;
+            m_queue.clear();
+            QString error;
+            if (!block.isEmpty()) {
+                lock.unlock();
+                error = write(block);
+                lock.lock();
+            }
+            m_outstanding = block.size() + m_queue.size();
+            if (error.isEmpty() && m_pipe && m_outstanding > MaxBacklogBytes)
+                error = QStringLiteral("the program reading it falls too far behind");
+            if (error.isEmpty() && !block.isEmpty() && m_stopping && Clock::now() >= m_deadline)
+                error = QStringLiteral("the program reading it did not take the last rows");
+            m_tried = number;
+            if (!error.isEmpty()) {
+                m_error = error;
+                m_failed = true;
+                m_outstanding = 0; // lost, not pending
+            }
+            const bool idle = block.isEmpty() && m_queue.isEmpty();
+            if (m_failed || (idle && m_stopping)) {
+                m_done = true;
+                m_wake.notify_all();
+                return;
+            }
+            m_wake.notify_all();
+            if (idle) {
+                m_wake.wait(lock, [&] { return m_handed > m_tried || m_stopping; });
+            } else if (!block.isEmpty()) {
+#ifdef Q_OS_UNIX
+                // A full pipe: back when it has room, or soon to see what came.
+                lock.unlock();
+                pollfd ready { m_fd, POLLOUT, 0 };
+                ::poll(&ready, 1, 50);
+                lock.lock();
+#endif
+            }
+        }
+    }
+
+    // Writes what it can of `block` and removes it from there; the system's
+    // reason if a write failed.
+    QString write(QByteArray &block)
+    {
+        qint64 done = 0;
+        QString error;
+#ifdef Q_OS_UNIX
+        // A write the system cuts short (the disk filling up) is retried for
+        // the rest, which then fails with the system's reason; a full pipe
+        // takes what it can and the rest waits.
+        while (done < block.size()) {
+            const ssize_t n = ::write(m_fd, block.constData() + done, size_t(block.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && m_pipe && errno == EAGAIN)
+                break;
+            if (n <= 0) {
+                error = qt_error_string(n < 0 ? errno : ENOSPC);
+                break;
+            }
+            done += n;
+        }
+#else
+        const qint64 n = m_file->write(block);
+        if (n != block.size() || !m_file->flush())
+            error = m_file->errorString();
+        done = qMax<qint64>(n, 0);
+#endif
+        if (m_pipe) {
+            m_lines += block.left(int(done)).count('\n');
+            block.remove(0, int(done));
+            return error;
+        }
+        if (!error.isEmpty()) {
+            // A row cut short by the failed write would make the file invalid.
+            if (m_start >= 0)
+                m_file->resize(m_start + m_committed);
+            return error;
+        }
+#ifdef Q_OS_UNIX
+        // Into the page cache is not onto the disk: a power cut would lose it.
+        if (m_sync)
+            ::fdatasync(m_fd);
+#endif
+        if (const int delay = syncDelayMs.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        m_committed += block.size();
+        m_lines += block.count('\n');
+        block.clear();
+        return error;
+    }
+
+    QFile *const m_file;
+    const int m_fd;
+    const bool m_pipe; // written without waiting
+    const bool m_sync;
+    const qint64 m_start;
+    qint64 m_committed = 0; // bytes of whole rows on disk; the writer's own
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    QByteArray m_queue; // handed, not yet taken
+    quint64 m_handed = 0;
+    quint64 m_tried = 0;
+    bool m_stopping = false;
+    bool m_done = false;
+    Clock::time_point m_deadline;
+    QString m_error;
+    std::atomic<bool> m_failed { false };
+    std::atomic<qint64> m_outstanding { 0 };
+    std::atomic<qint64> m_lines { 0 };
+};
+
 const char CsvRecorder::Header[] = "host_time,elapsed_s,distance_mm,energy,ambient\n";
+
+CsvRecorder::CsvRecorder() = default;
 
 CsvRecorder::~CsvRecorder()
 {
     close();
 }
 
+void CsvRecorder::setSyncDelayForTesting(int ms)
+{
+    syncDelayMs = ms;
+}
+
 bool CsvRecorder::open(const QString &path)
 {
     close();
+    m_writer.reset();
     m_path = path;
     m_error.clear();
     m_rows = 0;
-    m_committed = 0;
     m_pipe = false;
     m_start = 0;
     m_pending = Header;
@@ -78,6 +275,8 @@ bool CsvRecorder::open(const QString &path)
         : openFile(path);
     if (!opened)
         return m_error.isEmpty() ? fail() : false;
+    m_writer
+        = std::make_unique<Writer>(&m_file, m_pipe, !toStdout && !m_pipe, m_pipe ? -1 : m_start);
     m_clock.start();
     m_lastFlushMs = 0;
     beginRead();
@@ -144,24 +343,26 @@ bool CsvRecorder::close()
 {
     if (!m_file.isOpen())
         return m_error.isEmpty();
-    bool ok = flushIfDue(true);
-#ifdef Q_OS_UNIX
     // What a full pipe has not taken yet gets a moment more, then counts as
     // lost: the reader fell behind or stopped reading.
-    QElapsedTimer waited;
-    waited.start();
-    while (ok && m_pipe && !m_pending.isEmpty()) {
-        pollfd ready { m_file.handle(), POLLOUT, 0 };
-        const int left = CloseWaitMs - int(waited.elapsed());
-        if (left <= 0 || (::poll(&ready, 1, left) < 0 && errno != EINTR))
-            ok = fail(QStringLiteral("the program reading it did not take the last rows"));
-        else
-            ok = flushIfDue(true);
+    bool ok = flushIfDue(true);
+    if (ok) {
+        m_writer->finish(true);
+        ok = !m_writer->failed() || fail();
     }
-#endif
     if (m_file.isOpen())
         m_file.close();
     return ok;
+}
+
+bool CsvRecorder::hasPending() const
+{
+    return !m_pending.isEmpty() || (m_writer && m_writer->hasOutstanding());
+}
+
+qint64 CsvRecorder::rowsWritten() const
+{
+    return m_writer ? qMax<qint64>(m_writer->lines() - 1, 0) : 0;
 }
 
 void CsvRecorder::beginRead(const QDateTime &utcNow, qint64 monotonicNs)
@@ -221,63 +422,34 @@ bool CsvRecorder::flushIfDue(bool force)
 {
     if (!m_file.isOpen())
         return m_error.isEmpty();
+    if (m_writer->failed())
+        return fail();
     const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
     if (!force && now - m_lastFlushMs < FlushIntervalMs)
         return true;
     m_lastFlushMs = now;
-    if (m_pending.isEmpty())
+    if (m_pending.isEmpty() && !force)
         return true;
-#ifdef Q_OS_UNIX
-    if (m_pipe) {
-        // A full pipe takes what it can; the rest waits for the next flush.
-        qint64 done = 0;
-        while (done < m_pending.size()) {
-            const ssize_t n = ::write(m_file.handle(), m_pending.constData() + done,
-                                      size_t(m_pending.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno != EAGAIN)
-                return fail(qt_error_string(errno));
-            if (n < 0)
-                break;
-            done += n;
-        }
-        m_pending.remove(0, int(done));
-        if (m_pending.size() > MaxBacklogBytes)
-            return fail(QStringLiteral("the program reading it falls too far behind"));
-        return true;
-    }
-#endif
-    // A write the system cuts short (the disk filling up) is retried for the
-    // rest, which then fails with the system's reason for the message.
-    for (qint64 done = 0; done < m_pending.size();) {
-        const qint64 n = m_file.write(m_pending.constData() + done, m_pending.size() - done);
-        if (n <= 0)
-            return fail();
-        done += n;
-    }
-    if (!m_file.flush())
-        return fail();
-#ifdef Q_OS_UNIX
-    // Into the page cache is not onto the disk: a power cut would lose it.
-    if (m_file.handle() >= 0 && m_path != QLatin1String("-"))
-        ::fdatasync(m_file.handle());
-#endif
-    m_committed += m_pending.size();
+    const quint64 handed = m_writer->hand(m_pending);
     m_pending.clear();
-    return true;
+    if (force)
+        m_writer->waitFor(handed);
+    return !m_writer->failed() || fail();
 }
 
 bool CsvRecorder::fail(const QString &reason)
 {
-    m_error
-        = QStringLiteral("%1: %2").arg(m_path, reason.isEmpty() ? m_file.errorString() : reason);
-    if (m_file.isOpen()) {
-        // A row cut short by the failed write would make the file invalid.
-        if (!m_pipe && m_start >= 0)
-            m_file.resize(m_start + m_committed);
-        m_file.close();
+    // The writer's reason, when it met one, is the one to give.
+    if (m_writer) {
+        m_writer->finish(false);
+        if (m_writer->failed())
+            m_error = QStringLiteral("%1: %2").arg(m_path, m_writer->error());
     }
+    if (!m_writer || !m_writer->failed())
+        m_error = QStringLiteral("%1: %2").arg(m_path,
+                                               reason.isEmpty() ? m_file.errorString() : reason);
+    if (m_file.isOpen())
+        m_file.close();
     m_pending.clear();
     return false;
 }

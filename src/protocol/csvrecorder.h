@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // Comma-separated text as spreadsheets and scripts read it (RFC 4180).
 namespace Csv {
 // A field quoted when it holds a comma, a quote or a line break, with its
@@ -28,13 +30,15 @@ QByteArray utcTime(const QDateTime &time);
 // host_time is the moment the read that completed the frame was taken;
 // elapsed_s counts from the start of the recording on a monotonic clock.
 // Rows are kept in memory and reach the disk at least once a second (flush
-// when due), so a crash costs at most the last second. A write that fails
-// ends the recording with error() naming the file and the system's reason;
-// the rows already on disk stay whole.
+// when due), so a crash costs at most the last second. They are formatted on
+// the caller's thread and written and synced on a thread of their own, so a
+// slow disk never holds up the caller. A write that fails ends the recording
+// with error() naming the file and the system's reason; the rows already on
+// disk stay whole.
 //
 // Nothing here waits on another program: a FIFO that no program reads is
 // refused at open(), and what a full pipe cannot take waits in memory for the
-// next flush, up to MaxBacklogBytes (a reader that far behind ends the
+// writer, up to MaxBacklogBytes (a reader that far behind ends the
 // recording). Standard output is written as it is, waiting if it must.
 class CsvRecorder : public MeasurementListener
 {
@@ -45,7 +49,7 @@ public:
     static constexpr int CloseWaitMs = 1000;
     static const char Header[];
 
-    CsvRecorder() = default;
+    CsvRecorder();
     ~CsvRecorder();
     CsvRecorder(const CsvRecorder &) = delete;
     CsvRecorder &operator=(const CsvRecorder &) = delete;
@@ -60,7 +64,12 @@ public:
     QString error() const { return m_error; }
     qint64 rows() const { return m_rows; }
     // Rows appended that are not yet on disk: a write that fails loses them.
-    bool hasPending() const { return !m_pending.isEmpty(); }
+    bool hasPending() const;
+    // Rows known to be on disk (or taken by the pipe's reader), in the order
+    // appended: the first rowsWritten() of rows(). Kept after close().
+    qint64 rowsWritten() const;
+    // Makes each sync take `ms` longer, to show a slow disk holds no one up.
+    static void setSyncDelayForTesting(int ms);
 
     // Stamps the rows that follow with the time of the read they came from.
     void beginRead(const QDateTime &utcNow, qint64 monotonicNs);
@@ -81,11 +90,14 @@ public:
         if (m_recordingRead)
             append(frame);
     }
-    // Writes the pending rows if the last write is a second old (or `force`).
-    // False once a write has failed.
+    // Hands the pending rows to the writer if the last hand-over is a second
+    // old; `force` hands them over now and waits until they are written (or,
+    // for a pipe, until it takes no more). False once a write has failed.
     bool flushIfDue(bool force = false);
 
 private:
+    class Writer;
+
     bool openFile(const QString &path);
     bool fail(const QString &reason = QString());
     // Where rows written to `fd` begin, for cutting off a row a failed write
@@ -112,5 +124,5 @@ private:
     QElapsedTimer m_clock; // monotonic, since open()
     qint64 m_lastFlushMs = 0;
     qint64 m_rows = 0;
-    qint64 m_committed = 0; // bytes of whole rows on disk
+    std::unique_ptr<Writer> m_writer; // while open, and its counts after
 };

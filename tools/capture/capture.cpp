@@ -123,8 +123,7 @@ void Capture::take(const QByteArray &chunk)
     m_feed.receive(chunk);
     if (toCsv) {
         const bool written = m_csv.flushIfDue();
-        if (!written || !m_csv.hasPending())
-            settleUnflushed(written);
+        settleUnflushed(written);
         if (!written) {
             end(ExitCode::CsvFailed, m_csv.error());
             return;
@@ -162,15 +161,20 @@ void Capture::addMeasurement(const Measurement &frame)
 }
 
 // The summary covers the rows on disk, and counts the rest as not written.
+// The recorder's writer takes the rows in order: those it has on disk are the
+// first not yet settled. After a failure the rest never will be.
 void Capture::settleUnflushed(bool written)
 {
-    for (const auto &[frame, readNs] : qAsConst(m_unflushed)) {
-        if (written)
-            m_stats.add(frame, readNs);
-        else
-            ++m_stats.framesNotWritten;
+    int settled = 0;
+    for (const qint64 onDisk = m_csv.rowsWritten() - m_rowsSettled;
+         settled < m_unflushed.size() && settled < onDisk; ++settled)
+        m_stats.add(m_unflushed[settled].first, m_unflushed[settled].second);
+    m_rowsSettled += settled;
+    if (!written) {
+        m_stats.framesNotWritten += quint64(m_unflushed.size() - settled);
+        settled = m_unflushed.size();
     }
-    m_unflushed.clear();
+    m_unflushed.remove(0, settled);
 }
 
 void Capture::onError(QSerialPort::SerialPortError error)

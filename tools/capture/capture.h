@@ -70,6 +70,7 @@ private:
     // Frames appended to the CSV that are not yet on disk, with their read
     // times: the summary takes them in only once they are.
     QVector<std::pair<Measurement, qint64>> m_unflushed;
+    qint64 m_rowsSettled = 0; // of the CSV's rows, those taken into the summary
     quint64 m_taken = 0; // frames captured, written or not
     qint64 m_readNs = -1; // when the read being decoded was taken; -1 until a frame needs it
     QStringList m_complaints; // printed after the summary
