@@ -56,8 +56,10 @@ void fill(Chart &chart, Data data)
         chart.model().addSample(2, 0);
         chart.model().addSample(3, ambient);
     }
-    for (int i = 0; i < 5; ++i)
-        chart.channelVisible[size_t(i)] = true;
+    chart.changeLook([](ChartLook &look) {
+        for (int i = 0; i < 5; ++i)
+            look.shown[size_t(i)] = true;
+    });
 }
 
 void repaint(benchmark::State &state, QSize size, Data data)

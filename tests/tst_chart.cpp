@@ -133,8 +133,8 @@ void TestChart::gridLines()
     QCOMPARE(image.size(), size);
 
     const auto lines = Qt::Orientation(orientation);
-    const int otherStep
-        = lines == Qt::Vertical ? size.height() / chart.gridRows : size.width() / chart.gridColumns;
+    const int otherStep = lines == Qt::Vertical ? size.height() / chart.look().gridRows
+                                                : size.width() / chart.look().gridColumns;
     QCOMPARE(gridLinePositions(image, lines, otherStep), expected);
 }
 
@@ -157,8 +157,7 @@ void TestChart::emptyChartShowsGridAndTextsOnly()
 {
     Chart chart;
     chart.resize(400, 300);
-    for (bool &shown : chart.channelVisible)
-        shown = true;
+    chart.changeLook([](ChartLook &look) { look.shown.fill(true); });
     QSignalSpy repaints(&chart, &Chart::updateUi);
 
     const QImage image = paintChart(chart);
@@ -187,7 +186,7 @@ void TestChart::curveScaledToSamplesOnScreen()
 {
     Chart chart;
     chart.resize(500, 300);
-    chart.channelVisible[ChannelModel::DistanceMean10] = false;
+    chart.changeLook([](ChartLook &look) { look.shown[ChannelModel::DistanceMean10] = false; });
     addFrame(chart.model(), 1000);
     addFrame(chart.model(), 1100);
     addFrame(chart.model(), 1200);
@@ -221,7 +220,7 @@ void TestChart::flatSeriesLiesOnBottomEdge()
 {
     Chart chart;
     chart.resize(500, 300);
-    chart.channelVisible[ChannelModel::DistanceMean10] = false;
+    chart.changeLook([](ChartLook &look) { look.shown[ChannelModel::DistanceMean10] = false; });
     for (int i = 0; i < 100; ++i)
         addFrame(chart.model(), 1234);
 
@@ -269,10 +268,12 @@ void TestChart::skippedCurves()
                                           QColor(Qt::yellow), QColor(Qt::green) };
     Chart chart;
     chart.resize(500, 300);
-    for (int i = 0; i < 5; ++i) {
-        chart.channelColors[size_t(i)] = colours[size_t(i)];
-        chart.channelVisible[size_t(i)] = shown.contains(i);
-    }
+    chart.changeLook([&](ChartLook &look) {
+        for (int i = 0; i < 5; ++i) {
+            look.colours[size_t(i)] = colours[size_t(i)];
+            look.shown[size_t(i)] = shown.contains(i);
+        }
+    });
     // Each channel scales to fill the height, so give them different shapes:
     // rising, falling, a V, and flat; the mean trails the rising distance.
     for (int i = 0; i < frames; ++i) {
@@ -304,7 +305,7 @@ void TestChart::meanCurveKeepsDistanceRangeWhileDistanceHidden()
     QCOMPARE(chart.rangeMin(4), 1000);
     QCOMPARE(chart.rangeMax(4), 1200);
 
-    chart.channelVisible[ChannelModel::Distance] = false;
+    chart.changeLook([](ChartLook &look) { look.shown[ChannelModel::Distance] = false; });
     for (float v : { 5000.f, 6000.f, 7000.f })
         addFrame(chart.model(), v);
     const QImage image = paintChart(chart);
@@ -323,7 +324,7 @@ void TestChart::meanCurveKeepsDistanceRangeWhileDistanceHidden()
     QCOMPARE(countHue(image, Qt::red), 0);
 
     // Shown again, the distance sets the range for both once more.
-    chart.channelVisible[ChannelModel::Distance] = true;
+    chart.changeLook([](ChartLook &look) { look.shown[ChannelModel::Distance] = true; });
     paintChart(chart);
     QCOMPARE(chart.rangeMax(0), 7000);
     QCOMPARE(chart.rangeMax(4), 7000);
@@ -334,7 +335,7 @@ void TestChart::meanCurveBeforeDistanceWasEverDrawn()
 {
     Chart chart;
     chart.resize(500, 300);
-    chart.channelVisible[ChannelModel::Distance] = false;
+    chart.changeLook([](ChartLook &look) { look.shown[ChannelModel::Distance] = false; });
     for (int i = 0; i < 20; ++i)
         addFrame(chart.model(), 1000);
     paintChart(chart);
@@ -347,7 +348,7 @@ void TestChart::curveScrollsLeftOncePerFrameWhenFull()
 {
     Chart chart;
     chart.resize(500, 300);
-    chart.channelVisible[ChannelModel::DistanceMean10] = false;
+    chart.changeLook([](ChartLook &look) { look.shown[ChannelModel::DistanceMean10] = false; });
     // Every run of 200 frames holds each value 1000..1199 once, so the range of
     // any 500 frames on screen is the same and only the position changes.
     auto value = [](int frame) {
@@ -427,11 +428,22 @@ void TestChart::newRateNeedsARepaint()
 {
     Chart chart;
     chart.resize(300, 200);
-    chart.rateHz = 100;
+    chart.changeLook([](ChartLook &look) { look.rateHz = 100; });
     paintChart(chart);
     QVERIFY(chart.isUpToDate());
-    chart.rateHz = 1800;
+    chart.changeLook([](ChartLook &look) { look.rateHz = 1800; });
     QVERIFY(!chart.isUpToDate());
+
+    // A new look repaints by itself; the same one, set on every tick, never.
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QTRY_VERIFY(chart.isUpToDate());
+    QSignalSpy repaints(&chart, &Chart::updateUi);
+    chart.setLook(chart.look());
+    QTest::qWait(100);
+    QCOMPARE(repaints.count(), 0);
+    chart.changeLook([](ChartLook &look) { look.showScale = true; });
+    QTRY_COMPARE(repaints.count(), 1);
 }
 
 void TestChart::wheelRepaintsAndIsNotPassedOn()
@@ -445,7 +457,7 @@ void TestChart::wheelRepaintsAndIsNotPassedOn()
     for (int i = 0; i < 20; ++i)
         addFrame(chart->model(), 1000 + i);
     const auto seriesBefore = chart->model().series[0].values();
-    const auto visibleBefore = chart->channelVisible;
+    const auto visibleBefore = chart->look().shown;
 
     QSignalSpy repaints(chart, &Chart::updateUi);
     QTest::qWait(150); // let the first paint of the shown window go by
@@ -459,7 +471,7 @@ void TestChart::wheelRepaintsAndIsNotPassedOn()
     QTRY_COMPARE(repaints.count(), 1);
     QCOMPARE(parent.wheels, 0);
     QCOMPARE(chart->model().series[0].values(), seriesBefore);
-    QVERIFY(chart->channelVisible == visibleBefore);
+    QVERIFY(chart->look().shown == visibleBefore);
 }
 
 void TestChart::hoverSwitchesMouseTracking()

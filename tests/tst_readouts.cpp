@@ -194,7 +194,7 @@ void TestReadouts::toggles()
 
     auto *name = child<Varlabel>(window.get(), label);
     QVERIFY(name->autoFillBackground());
-    const auto visibleBefore = chart->channelVisible;
+    const auto visibleBefore = chart->look().shown;
     QList<QColor> coloursBefore;
     for (int k = 0; k < 7; ++k)
         coloursBefore.append(baseOf(readout(k)));
@@ -224,7 +224,7 @@ void TestReadouts::toggles()
         for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
             QCOMPARE(palette.brush(group, QPalette::Base), QBrush(colour, Qt::SolidPattern));
     }
-    QVERIFY(chart->channelVisible == visibleAfter);
+    QVERIFY(chart->look().shown == visibleAfter);
     for (int k = 0; k < 7; ++k)
         if (k != channel)
             QCOMPARE(baseOf(readout(k)), coloursBefore.at(k));

@@ -302,13 +302,15 @@ void TestReview::fixedRanges()
     Chart fixed, unfixed;
     for (Chart *c : { &fixed, &unfixed }) {
         c->resize(500, 300);
-        c->showScale = true;
-        for (int k = 0; k < Chart::PlottedChannels; ++k)
-            c->channelVisible[size_t(k)] = k == channel;
-        c->channelMin[0] = ranges[0];
-        c->channelMax[0] = ranges[1];
-        c->channelMin[4] = ranges[2];
-        c->channelMax[4] = ranges[3];
+        c->changeLook([&](ChartLook &look) {
+            look.showScale = true;
+            for (int k = 0; k < Chart::PlottedChannels; ++k)
+                look.shown[size_t(k)] = k == channel;
+            look.min[0] = ranges[0];
+            look.max[0] = ranges[1];
+            look.min[4] = ranges[2];
+            look.max[4] = ranges[3];
+        });
         for (int i = 0; i < 20; ++i)
             addFrame(c->model(), value);
     }
@@ -316,7 +318,7 @@ void TestReview::fixedRanges()
     const QVector<QPointF> todayPoints = unfixed.curvePoints();
     QCOMPARE(overlayTexts(unfixed), QStringList({ mm(scale[2]), mm(scale[3]) }));
 
-    fixed.fixedRanges = true;
+    fixed.changeLook([](ChartLook &look) { look.fixedRanges = true; });
     paintChart(fixed);
     QCOMPARE(overlayTexts(fixed), QStringList({ mm(scale[0]), mm(scale[1]) }));
     const QPointF newest = samplePoint(fixed.curvePoints(), 19);
@@ -328,7 +330,7 @@ void TestReview::fixedRanges()
     }
 
     // Off again: exactly today's drawing.
-    fixed.fixedRanges = false;
+    fixed.changeLook([](ChartLook &look) { look.fixedRanges = false; });
     QCOMPARE(paintChart(fixed), today);
 }
 
@@ -349,7 +351,8 @@ void TestReview::scaleValuesFit()
         window->showMaximized();
         QTRY_VERIFY(window->size() != before);
     }
-    chart->rateHz = 1800; // as the window sets it while the device streams at 1800 Hz
+    // as the window sets it while the device streams at 1800 Hz
+    chart->changeLook([](ChartLook &look) { look.rateHz = 1800; });
     for (int i = 0; i < 100; ++i)
         addFrame(chart->model(), float(1000 + i));
 
@@ -540,10 +543,10 @@ void TestReview::reviewSettings()
 
     // And the next start takes them up.
     showWindow();
-    QCOMPARE(chart->fixedRanges, review.contains(QStringLiteral("FixedRanges=true")));
-    QCOMPARE(windowAction(*window, "actionFixedRanges")->isChecked(), chart->fixedRanges);
-    QCOMPARE(chart->showScale, review.contains(QStringLiteral("ShowScale=true")));
-    QCOMPARE(windowAction(*window, "actionShowScale")->isChecked(), chart->showScale);
+    QCOMPARE(chart->look().fixedRanges, review.contains(QStringLiteral("FixedRanges=true")));
+    QCOMPARE(windowAction(*window, "actionFixedRanges")->isChecked(), chart->look().fixedRanges);
+    QCOMPARE(chart->look().showScale, review.contains(QStringLiteral("ShowScale=true")));
+    QCOMPARE(windowAction(*window, "actionShowScale")->isChecked(), chart->look().showScale);
     answer.clear();
     trigger("actionRecord");
     QVERIFY(!window->isRecording());

@@ -53,9 +53,9 @@ Seen runOnce()
     testHandler = qInstallMessageHandler(noteWarning);
     auto window = makeWindow();
     const Chart *chart = child<Chart>(window.get(), "chart");
-    seen.colours = chart->channelColors;
-    std::copy(chart->channelMin.begin(), chart->channelMin.end(), seen.min.begin());
-    std::copy(chart->channelMax.begin(), chart->channelMax.end(), seen.max.begin());
+    seen.colours = chart->look().colours;
+    std::copy(chart->look().min.begin(), chart->look().min.end(), seen.min.begin());
+    std::copy(chart->look().max.begin(), chart->look().max.end(), seen.max.begin());
     for (int k = 1; k <= 7; ++k) {
         const auto *label = child<Varlabel>(window.get(), QStringLiteral("param%1").arg(k));
         seen.names.append(label->text());

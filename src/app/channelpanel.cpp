@@ -8,25 +8,6 @@
 #include <QLineEdit>
 #include <QSettings>
 
-namespace {
-
-// The chart holds colours and ranges, the panel the names: gathered here so
-// the file is read and written in one place.
-ChannelSettings currentSettings(const Chart &chart,
-                                const std::array<QString, ChannelModel::ChannelCount> &names)
-{
-    ChannelSettings values;
-    for (size_t k = 0; k < ChannelSettings::Channels; ++k) {
-        values.colors[k] = chart.channelColors[k];
-        values.min[k] = chart.channelMin[k];
-        values.max[k] = chart.channelMax[k];
-        values.names[k] = names[k];
-    }
-    return values;
-}
-
-} // namespace
-
 ChannelPanel::ChannelPanel(QObject *parent, Chart *chart, QList<QLineEdit *> readouts,
                            QList<Varlabel *> labels, QSettings *settings)
     : QObject(parent)
@@ -47,7 +28,7 @@ ChannelPanel::ChannelPanel(QObject *parent, Chart *chart, QList<QLineEdit *> rea
 
     // Every readout starts in its channel's colour, shown or not.
     for (int k = 0; k < m_readouts.size(); ++k) {
-        paint(k, m_chart->channelColors[size_t(k)]);
+        paint(k, m_chart->look().colours[size_t(k)]);
         // A name from the file is text: markup in it would be rendered, and an
         // image in it loaded from wherever it points.
         m_labels.at(k)->setTextFormat(Qt::PlainText);
@@ -64,27 +45,25 @@ void ChannelPanel::load()
 {
     if (!m_settings)
         return;
-    ChannelSettings values = currentSettings(*m_chart, m_names);
+    // The chart holds colours and ranges, the panel the names.
+    ChannelSettings values { m_chart->look(), m_names };
     values.read(*m_settings);
-    for (size_t k = 0; k < ChannelSettings::Channels; ++k) {
-        m_chart->channelColors[k] = values.colors[k];
-        m_chart->channelMin[k] = values.min[k];
-        m_chart->channelMax[k] = values.max[k];
-        m_names[k] = values.names[k];
-    }
+    m_chart->setLook(values.look);
+    m_names = values.names;
 }
 
 void ChannelPanel::save()
 {
     if (m_settings)
-        currentSettings(*m_chart, m_names).save(*m_settings);
+        ChannelSettings { m_chart->look(), m_names }.save(*m_settings);
 }
 
 void ChannelPanel::toggle(int channel)
 {
-    bool &visible = m_chart->channelVisible[size_t(channel)];
-    visible = !visible;
-    paint(channel, visible ? m_chart->channelColors[size_t(channel)] : QColor(Qt::white));
+    const size_t k = size_t(channel);
+    m_chart->changeLook([k](ChartLook &look) { look.shown[k] = !look.shown[k]; });
+    const ChartLook &look = m_chart->look();
+    paint(channel, look.shown[k] ? look.colours[k] : QColor(Qt::white));
 }
 
 void ChannelPanel::paint(int channel, const QColor &color)

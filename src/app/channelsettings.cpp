@@ -52,7 +52,7 @@ void ChannelSettings::read(QSettings &file)
     for (int k = 0; k < Channels; ++k) {
         const QVariant color = file.value(channelKey("Color", k));
         if (color.isValid()) {
-            QColor &current = colors[size_t(k)];
+            QColor &current = look.colours[size_t(k)];
             QStringList parts;
             if (isList(color))
                 parts = color.toStringList();
@@ -61,8 +61,10 @@ void ChannelSettings::read(QSettings &file)
             current.setRgb(component(parts, 0, current.red()), component(parts, 1, current.green()),
                            component(parts, 2, current.blue()));
         }
-        min[size_t(k)] = file.value(channelKey("Min", k), min[size_t(k)]).toInt();
-        max[size_t(k)] = file.value(channelKey("Max", k), max[size_t(k)]).toInt();
+        int &min = look.min[size_t(k)];
+        int &max = look.max[size_t(k)];
+        min = file.value(channelKey("Min", k), min).toInt();
+        max = file.value(channelKey("Max", k), max).toInt();
         // Joined with the spaces the split took away, the usual way a name
         // with a comma is typed.
         const QVariant name = file.value(channelKey("Name", k), names[size_t(k)]);
@@ -84,9 +86,9 @@ int ChannelSettings::write(QSettings &file) const
         ++changed;
     };
     for (int k = 0; k < Channels; ++k) {
-        put(channelKey("Color", k), colorText(colors[size_t(k)]));
-        put(channelKey("Min", k), QString::number(min[size_t(k)]));
-        put(channelKey("Max", k), QString::number(max[size_t(k)]));
+        put(channelKey("Color", k), colorText(look.colours[size_t(k)]));
+        put(channelKey("Min", k), QString::number(look.min[size_t(k)]));
+        put(channelKey("Max", k), QString::number(look.max[size_t(k)]));
         put(channelKey("Name", k), names[size_t(k)]);
     }
     return changed;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QColor>
+#include "chart.h"
+
 #include <QString>
 
 #include <array>
@@ -14,10 +15,11 @@ struct ChannelSettings
 {
     static constexpr int Channels = 5;
 
-    std::array<QColor, Channels> colors;
-    std::array<int, Channels> min {};
-    std::array<int, Channels> max {};
-    std::array<QString, Channels> names;
+    // The chart's colours, Min and Max are read into it and written from it
+    // as they are; the rest of it, and the names past Channels, the file
+    // does not keep.
+    ChartLook look;
+    std::array<QString, ChartLook::ChannelCount> names;
 
     // Replaces each value the file holds; one it lacks keeps what is here.
     void read(QSettings &file);

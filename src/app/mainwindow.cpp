@@ -121,9 +121,10 @@ void MainWindow::timer_task()
     // frames arrive at when the device streams at another. Frozen samples
     // keep the span they were taken with.
     feed.sampleRate();
-    if (!ui->chart->isFrozen())
-        ui->chart->rateHz
-            = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), feed.rateHz());
+    if (!ui->chart->isFrozen()) {
+        const int hz = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), feed.rateHz());
+        ui->chart->changeLook([hz](ChartLook &look) { look.rateHz = hz; });
+    }
     // The readouts follow every repaint (updateUi). Set now, they are drawn
     // with the chart instead of asking from inside its repaint for one of
     // their own; the refresh after it finds them current unless a frame came

@@ -113,10 +113,12 @@ ReviewPanel::ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
     chart->addActions({ m_record, makeSeparator(window), m_freeze, m_clear, makeSeparator(window),
                         m_saveSamples, m_copyStatistics, makeSeparator(window), m_fixedRanges,
                         m_showScale });
-    chart->fixedRanges = m_saved.fixedRanges;
-    chart->showScale = m_saved.showScale;
-    m_fixedRanges->setChecked(chart->fixedRanges);
-    m_showScale->setChecked(chart->showScale);
+    chart->changeLook([this](ChartLook &look) {
+        look.fixedRanges = m_saved.fixedRanges;
+        look.showScale = m_saved.showScale;
+    });
+    m_fixedRanges->setChecked(m_saved.fixedRanges);
+    m_showScale->setChecked(m_saved.showScale);
 
     // triggered, not toggled: it comes from the user alone, so setting the
     // checked state to what is true never acts again.
@@ -129,12 +131,12 @@ ReviewPanel::ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
     connect(m_saveSamples, &QAction::triggered, this, &ReviewPanel::saveSamples);
     connect(m_copyStatistics, &QAction::triggered, this, &ReviewPanel::copyStatistics);
     connect(m_fixedRanges, &QAction::triggered, this, [this](bool on) {
-        m_chart->fixedRanges = m_saved.fixedRanges = on;
-        m_chart->update();
+        m_saved.fixedRanges = on;
+        m_chart->changeLook([on](ChartLook &look) { look.fixedRanges = on; });
     });
     connect(m_showScale, &QAction::triggered, this, [this](bool on) {
-        m_chart->showScale = m_saved.showScale = on;
-        m_chart->update();
+        m_saved.showScale = on;
+        m_chart->changeLook([on](ChartLook &look) { look.showScale = on; });
     });
 }
 
@@ -242,10 +244,7 @@ void ReviewPanel::showState()
     const bool frozen = m_chart->isFrozen();
     m_record->setChecked(recording);
     m_freeze->setChecked(frozen);
-    if (m_chart->showRecordingMark != recording) {
-        m_chart->showRecordingMark = recording;
-        m_chart->update();
-    }
+    m_chart->changeLook([recording](ChartLook &look) { look.showRecordingMark = recording; });
     QStringList states;
     if (recording)
         states.append(tr("recording"));

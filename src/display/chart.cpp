@@ -15,11 +15,6 @@ constexpr int TopMargin = 20; // keeps the highest sample off the top edge
 
 Chart::Chart(QWidget *parent)
     : QWidget(parent)
-    , channelColors { QColor(Qt::red),   QColor(Qt::white), QColor(Qt::blue),  QColor(Qt::darkGray),
-                      QColor(Qt::green), QColor(Qt::white), QColor(Qt::white), QColor(Qt::white) }
-    , channelVisible { true, false, false, false, true, false, false, false }
-    , channelMax { 15000, 15000, 15000, 15000, 15000 }
-    , channelMin { 0, 0, 0, 0, 0 }
 {
     setAutoFillBackground(true);
     // Lets the style draw the form's style-sheet background behind the grid;
@@ -47,38 +42,26 @@ void Chart::clear()
     update();
 }
 
-bool Chart::PaintInputs::operator==(const PaintInputs &o) const
+bool ChartLook::operator==(const ChartLook &o) const
 {
-    return revision == o.revision && resets == o.resets && frozen == o.frozen && colors == o.colors
-        && visible == o.visible && min == o.min && max == o.max && fixedRanges == o.fixedRanges
-        && showScale == o.showScale && showRecordingMark == o.showRecordingMark
-        && rateHz == o.rateHz && gridColumns == o.gridColumns && gridRows == o.gridRows
-        && lineWidth == o.lineWidth;
+    return colours == o.colours && shown == o.shown && min == o.min && max == o.max
+        && fixedRanges == o.fixedRanges && showScale == o.showScale && rateHz == o.rateHz
+        && showRecordingMark == o.showRecordingMark && gridColumns == o.gridColumns
+        && gridRows == o.gridRows && lineWidth == o.lineWidth;
 }
 
-Chart::PaintInputs Chart::paintInputs() const
+void Chart::setLook(const ChartLook &look)
 {
-    PaintInputs in;
-    in.revision = m_model.revision;
-    in.resets = m_resets;
-    in.frozen = m_frozen;
-    in.colors = channelColors;
-    in.visible = channelVisible;
-    in.min = channelMin;
-    in.max = channelMax;
-    in.fixedRanges = fixedRanges;
-    in.showScale = showScale;
-    in.showRecordingMark = showRecordingMark;
-    in.rateHz = rateHz;
-    in.gridColumns = gridColumns;
-    in.gridRows = gridRows;
-    in.lineWidth = lineWidth;
-    return in;
+    if (look == m_look)
+        return;
+    m_look = look;
+    update();
 }
 
 bool Chart::isUpToDate() const
 {
-    return m_everPainted && paintInputs() == m_painted;
+    return m_everPainted && m_paintedRevision == m_model.revision && m_paintedResets == m_resets
+        && m_paintedFrozen == m_frozen && m_paintedLook == m_look;
 }
 
 void Chart::buildCurve(int channel)
@@ -136,13 +119,13 @@ void Chart::buildCurve(int channel)
 
 bool Chart::isFixed(size_t scale) const
 {
-    return fixedRanges && channelMax[scale] > channelMin[scale];
+    return m_look.fixedRanges && m_look.max[scale] > m_look.min[scale];
 }
 
 Chart::Edges Chart::edges(size_t scale, int rangeMin, int rangeMax) const
 {
     if (isFixed(scale))
-        return { channelMin[scale], channelMax[scale] };
+        return { m_look.min[scale], m_look.max[scale] };
     return { rangeMin, rangeMax + TopMargin };
 }
 
@@ -151,14 +134,14 @@ const QImage &Chart::gridImage(const QPen &gridPen)
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = size() * ratio;
     if (gridCache.size() == pixels && gridCache.devicePixelRatio() == ratio
-        && gridCacheColumns == gridColumns && gridCacheRows == gridRows)
+        && gridCacheColumns == m_look.gridColumns && gridCacheRows == m_look.gridRows)
         return gridCache;
 
     gridCache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
     gridCache.setDevicePixelRatio(ratio);
     gridCache.fill(Qt::transparent);
-    gridCacheColumns = gridColumns;
-    gridCacheRows = gridRows;
+    gridCacheColumns = m_look.gridColumns;
+    gridCacheRows = m_look.gridRows;
 
     QPainter painter(&gridCache);
     painter.setPen(gridPen);
@@ -166,8 +149,8 @@ const QImage &Chart::gridImage(const QPen &gridPen)
     const int w = width();
     const int h = height();
     // A widget narrower than the grid has a step of 0 across: no lines then.
-    const int stepX = gridColumns > 0 ? w / gridColumns : 0;
-    const int stepY = gridRows > 0 ? h / gridRows : 0;
+    const int stepX = m_look.gridColumns > 0 ? w / m_look.gridColumns : 0;
+    const int stepY = m_look.gridRows > 0 ? h / m_look.gridRows : 0;
     if (stepX > 0) {
         for (int x = 0; x < w; x += stepX)
             painter.drawLine(x, 0, x, h);
@@ -191,33 +174,36 @@ void Chart::paintEvent(QPaintEvent *)
     const int h = height();
     if (w > 0 && h > 0)
         painter.drawImage(QPointF(0, 0), gridImage(pen));
-    if (!showScale) {
+    if (!m_look.showScale) {
         painter.drawText(0, h / 2, QStringLiteral("0"));
         painter.drawText(w - 30, h / 2, QStringLiteral("1000"));
     }
 
-    pen.setWidth(lineWidth + 1);
+    pen.setWidth(m_look.lineWidth + 1);
     pen.setStyle(Qt::SolidLine);
     const ChannelModel &model = shownModel();
     m_distanceDrawn = false;
     for (int channel = 0; channel < PlottedChannels; ++channel) {
-        if (model.series[size_t(channel)].isEmpty() || !channelVisible[size_t(channel)])
+        if (model.series[size_t(channel)].isEmpty() || !m_look.shown[size_t(channel)])
             continue;
         m_curvePoints.clear(); // keeps the capacity
         buildCurve(channel);
-        pen.setColor(channelColors[size_t(channel)]);
+        pen.setColor(m_look.colours[size_t(channel)]);
         painter.setPen(pen);
         painter.drawLines(m_curvePoints.constData(), m_curvePoints.size() / 2);
     }
 
     m_overlay.clear();
-    if (showScale || showRecordingMark || m_frozen) {
+    if (m_look.showScale || m_look.showRecordingMark || m_frozen) {
         const QFontMetrics metrics(font());
         m_overlay = ChartOverlay::layout(metrics, size(), overlayItems());
         ChartOverlay::draw(painter, metrics, m_overlay);
     }
 
-    m_painted = paintInputs();
+    m_paintedLook = m_look;
+    m_paintedRevision = m_model.revision;
+    m_paintedResets = m_resets;
+    m_paintedFrozen = m_frozen;
     m_everPainted = true;
     emit updateUi();
 }
@@ -226,11 +212,11 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
 {
     // In the order they give way when the chart is too small for all of them.
     QVector<ChartOverlay::Item> items;
-    if (showRecordingMark)
+    if (m_look.showRecordingMark)
         items.append({ tr("REC"), Qt::TopRightCorner, QColor(Qt::red), ChartOverlay::Dot });
     if (m_frozen)
         items.append({ tr("FROZEN"), Qt::TopRightCorner, QColor(Qt::yellow), ChartOverlay::Bars });
-    if (!showScale)
+    if (!m_look.showScale)
         return items;
 
     // The distance scale: what the left edge's ends stand for, as the distance
@@ -254,7 +240,7 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
         items.append({ tr("%1 mm").arg(edge.top), Qt::TopLeftCorner, textColour });
         items.append({ tr("%1 mm").arg(edge.bottom), Qt::BottomLeftCorner, textColour });
     }
-    const QString span = ChartOverlay::spanText(ChannelModel::SeriesCapacity, rateHz);
+    const QString span = ChartOverlay::spanText(ChannelModel::SeriesCapacity, m_look.rateHz);
     if (!span.isEmpty())
         items.append({ span, Qt::BottomRightCorner, textColour });
     return items;

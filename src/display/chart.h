@@ -11,12 +11,44 @@
 
 #include <array>
 
+// How the chart draws its channels: everything a repaint depends on besides
+// the samples, the freeze and the size. Channels 5 to 7 have no curve; their
+// colours are their readouts'.
+struct ChartLook
+{
+    static constexpr int ChannelCount = ChannelModel::ChannelCount;
+    static constexpr int PlottedChannels = ChannelModel::PlottedChannels;
+
+    std::array<QColor, ChannelCount> colours { QColor(Qt::red),   QColor(Qt::white),
+                                               QColor(Qt::blue),  QColor(Qt::darkGray),
+                                               QColor(Qt::green), QColor(Qt::white),
+                                               QColor(Qt::white), QColor(Qt::white) };
+    std::array<bool, ChannelCount> shown { true, false, false, false, true, false, false, false };
+    std::array<int, PlottedChannels> max { 15000, 15000, 15000, 15000, 15000 }; // of fixedRanges
+    std::array<int, PlottedChannels> min {};
+    // Each curve between its channel's Min (bottom) and Max (top), channel 4
+    // on channel 0's; samples beyond lie on the edge. A channel whose Max is
+    // not above its Min keeps the scale of its samples.
+    bool fixedRanges = false;
+    // The distance scale's values and the time the chart spans at rateHz in
+    // place of the texts "0" and "1000".
+    bool showScale = false;
+    int rateHz = 0;
+    bool showRecordingMark = false;
+    int gridColumns = 20;
+    int gridRows = 20;
+    quint8 lineWidth = 1; // the curve pen is one pixel wider
+
+    bool operator==(const ChartLook &o) const;
+    bool operator!=(const ChartLook &o) const { return !(*this == o); }
+};
+
 // The live plot: a fixed grid and up to five curves over the newest 500
 // samples, each scaled to the samples on screen (or, with fixedRanges, to its
 // channel's Min and Max). It draws the sample histories of the ChannelModel it
-// holds, adds the per-channel display settings and announces every finished
-// repaint with updateUi(). Frozen, it keeps drawing the samples it held when
-// it froze while the model goes on taking frames.
+// holds as its ChartLook says and announces every finished repaint with
+// updateUi(). Frozen, it keeps drawing the samples it held when it froze
+// while the model goes on taking frames.
 class Chart : public QWidget
 {
     Q_OBJECT
@@ -53,22 +85,18 @@ public:
     int rangeMax(int channel) const { return m_rangeMax[size_t(channel)]; }
     int rangeMin(int channel) const { return m_rangeMin[size_t(channel)]; }
 
-    std::array<QColor, ChannelCount> channelColors;
-    std::array<bool, ChannelCount> channelVisible;
-    std::array<int, PlottedChannels> channelMax; // the scale of fixedRanges
-    std::array<int, PlottedChannels> channelMin;
-    // Each curve between its channel's Min (bottom) and Max (top), channel 4
-    // on channel 0's; samples beyond lie on the edge. A channel whose Max is
-    // not above its Min keeps the scale of its samples.
-    bool fixedRanges = false;
-    // The distance scale's values and the time the chart spans at rateHz in
-    // place of the texts "0" and "1000".
-    bool showScale = false;
-    int rateHz = 0;
-    bool showRecordingMark = false;
-    int gridColumns = 20;
-    int gridRows = 20;
-    quint8 lineWidth = 1; // the curve pen is one pixel wider
+    const ChartLook &look() const { return m_look; }
+    // Repaints only when the look differs: the window sets the rate on every
+    // tick.
+    void setLook(const ChartLook &look);
+    // setLook() of the current look as `change` leaves it.
+    template<typename Change>
+    void changeLook(Change change)
+    {
+        ChartLook look = m_look;
+        change(look);
+        setLook(look);
+    }
 
 signals:
     void updateUi();
@@ -81,22 +109,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Everything a repaint depends on besides the size, which Qt watches.
-    struct PaintInputs
-    {
-        quint64 revision = 0;
-        quint64 resets = 0;
-        bool frozen = false;
-        std::array<QColor, ChannelCount> colors;
-        std::array<bool, ChannelCount> visible {};
-        std::array<int, PlottedChannels> min {}, max {};
-        bool fixedRanges = false, showScale = false, showRecordingMark = false;
-        int rateHz = 0, gridColumns = 0, gridRows = 0;
-        quint8 lineWidth = 0;
-        bool operator==(const PaintInputs &o) const;
-    };
-    PaintInputs paintInputs() const;
-
     // The values a scale's bottom and top edges stand for; `scale` is 0 for
     // the distance and its mean.
     struct Edges
@@ -112,7 +124,13 @@ private:
     ChannelModel m_model;
     ChannelModel m_frozenModel;
     quint64 m_resets = 0; // clear() starts a new model, whose revision starts again
-    PaintInputs m_painted;
+    ChartLook m_look;
+    // What the last repaint drew; with the size, which Qt watches, all it
+    // depends on.
+    ChartLook m_paintedLook;
+    quint64 m_paintedRevision = 0;
+    quint64 m_paintedResets = 0;
+    bool m_paintedFrozen = false;
     bool m_everPainted = false;
     bool m_frozen = false;
     QVector<ChartOverlay::Placed> m_overlay;
