@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "commandtable.h"
+#include "portlist.h"
 
 #include <QCommandLineParser>
 #include <QSocketNotifier>
@@ -44,6 +45,15 @@ bool readNumber(const QString &text, double least, double most, double *value)
     if (!ok || !std::isfinite(v) || v < least || v > most)
         return false;
     *value = v;
+    return true;
+}
+
+bool readPort(const QString &text, QString *port)
+{
+    const QString path = portPath(text);
+    if (path.isEmpty())
+        return false;
+    *port = path;
     return true;
 }
 

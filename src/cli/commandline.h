@@ -35,6 +35,10 @@ Outcome parse(QCommandLineParser &parser, const QList<QCommandLineOption> &optio
 // A finite number from `least` to `most`. *value is set only when it is one.
 bool readNumber(const QString &text, double least, double most, double *value);
 
+// A port as every program opens it (portPath); false for an empty one, and
+// *port is then left as it was.
+bool readPort(const QString &text, QString *port);
+
 // One of the device's rates in Hz (10, 100, 200, 500, 1000, 1800).
 bool readRateHz(const QString &text, int *hz);
 

@@ -1,7 +1,5 @@
 #include "tooloptions.h"
 
-#include "portlist.h"
-
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -41,12 +39,10 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
     if (outcome != Run)
         return outcome;
     ToolOptions parsed;
-    if (parser.isSet(portOption)) {
-        parsed.port = portPath(parser.value(portOption));
-        if (parsed.port.isEmpty()) {
-            *message = QStringLiteral("--port needs a path.");
-            return Invalid;
-        }
+    if (parser.isSet(portOption)
+        && !CommandLine::readPort(parser.value(portOption), &parsed.port)) {
+        *message = QStringLiteral("--port needs a path.");
+        return Invalid;
     }
     if (parser.isSet(recordOption)) {
         parsed.recordFile = absolute(parser.value(recordOption));

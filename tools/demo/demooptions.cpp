@@ -1,7 +1,5 @@
 #include "demooptions.h"
 
-#include "portlist.h"
-
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -65,12 +63,10 @@ DemoOptions::Outcome DemoOptions::parse(const QStringList &arguments, DemoOption
     if (outcome != Run)
         return outcome;
     DemoOptions parsed;
-    if (parser.isSet(portOption)) {
-        parsed.port = portPath(parser.value(portOption));
-        if (parsed.port.isEmpty()) {
-            *error = QStringLiteral("--port needs a path.");
-            return Invalid;
-        }
+    if (parser.isSet(portOption)
+        && !CommandLine::readPort(parser.value(portOption), &parsed.port)) {
+        *error = QStringLiteral("--port needs a path.");
+        return Invalid;
     }
     parsed.open = parser.isSet(openOption);
     if (parser.isSet(startOption)) {
