@@ -42,14 +42,6 @@ void Chart::clear()
     update();
 }
 
-bool ChartLook::operator==(const ChartLook &o) const
-{
-    return colours == o.colours && shown == o.shown && min == o.min && max == o.max
-        && fixedRanges == o.fixedRanges && showScale == o.showScale && rateHz == o.rateHz
-        && showRecordingMark == o.showRecordingMark && gridColumns == o.gridColumns
-        && gridRows == o.gridRows && lineWidth == o.lineWidth;
-}
-
 void Chart::setLook(const ChartLook &look)
 {
     if (look == m_look)

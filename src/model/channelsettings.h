@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart.h"
+#include "chartlook.h"
 
 #include <QString>
 
