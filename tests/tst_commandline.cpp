@@ -98,30 +98,37 @@ void TestCommandLine::toolOptions_data()
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("record"); // "./x": x in the current folder
+    QTest::addColumn<QString>("history");
 
     const int run = ToolOptions::Run, invalid = ToolOptions::Invalid;
-    QTest::newRow("none") << QStringList() << run << QString() << QString();
-    QTest::newRow("port by its path") << QStringList { "--port", "/dev/serial/by-id/usb-TAV47" }
-                                      << run << "/dev/serial/by-id/usb-TAV47" << QString();
+    QTest::newRow("none") << QStringList() << run << QString() << QString() << QString();
+    QTest::newRow("port by its path")
+        << QStringList { "--port", "/dev/serial/by-id/usb-TAV47" } << run
+        << "/dev/serial/by-id/usb-TAV47" << QString() << QString();
     QTest::newRow("bare port name left to the port")
-        << QStringList { "--port", "ttyUSB0" } << run << "ttyUSB0" << QString();
+        << QStringList { "--port", "ttyUSB0" } << run << "ttyUSB0" << QString() << QString();
     QTest::newRow("relative port path")
-        << QStringList { "--port", "./pty" } << run << "./pty" << QString();
+        << QStringList { "--port", "./pty" } << run << "./pty" << QString() << QString();
     QTest::newRow("relative file from the starting folder")
-        << QStringList { "--record", "run.csv" } << run << QString() << "./run.csv";
-    QTest::newRow("standard output") << QStringList { "--record", "-" } << run << QString() << "-";
+        << QStringList { "--record", "run.csv" } << run << QString() << "./run.csv" << QString();
+    QTest::newRow("standard output")
+        << QStringList { "--record", "-" } << run << QString() << "-" << QString();
     QTest::newRow("record without a file")
-        << QStringList { "--record" } << invalid << QString() << QString();
+        << QStringList { "--record" } << invalid << QString() << QString() << QString();
     QTest::newRow("empty file") << QStringList { "--record", "" } << invalid << QString()
+                                << QString() << QString();
+    QTest::newRow("empty port") << QStringList { "--port", "" } << invalid << QString() << QString()
                                 << QString();
-    QTest::newRow("empty port") << QStringList { "--port", "" } << invalid << QString()
-                                << QString();
+    QTest::newRow("history from the starting folder")
+        << QStringList { "--history", "run.csv" } << run << QString() << QString() << "./run.csv";
+    QTest::newRow("history of standard input")
+        << QStringList { "--history", "-" } << invalid << QString() << QString() << QString();
     QTest::newRow("stray argument")
-        << QStringList { "run.csv" } << invalid << QString() << QString();
+        << QStringList { "run.csv" } << invalid << QString() << QString() << QString();
     QTest::newRow("unknown option")
-        << QStringList { "--fast" } << invalid << QString() << QString();
+        << QStringList { "--fast" } << invalid << QString() << QString() << QString();
     QTest::newRow("help") << QStringList { "--help" } << int(ToolOptions::ShowHelp) << QString()
-                          << QString();
+                          << QString() << QString();
 }
 
 void TestCommandLine::toolOptions()
@@ -130,6 +137,7 @@ void TestCommandLine::toolOptions()
     QFETCH(int, outcome);
     QFETCH(QString, port);
     QFETCH(QString, record);
+    QFETCH(QString, history);
     auto inCurrentFolder = [](QString path) {
         if (path.startsWith(QLatin1String("./")))
             path = QDir::current().absoluteFilePath(path.mid(2));
@@ -143,6 +151,7 @@ void TestCommandLine::toolOptions()
     QCOMPARE(message.isEmpty(), outcome == ToolOptions::Run);
     QCOMPARE(options.port, inCurrentFolder(port));
     QCOMPARE(options.recordFile, inCurrentFolder(record));
+    QCOMPARE(options.historyFile, inCurrentFolder(history));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

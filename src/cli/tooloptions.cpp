@@ -33,8 +33,13 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
         QStringLiteral("Record every measurement frame to the CSV file <file> from the start, "
                        "replacing it if it exists (- for standard output)."),
         QStringLiteral("file"));
+    const QCommandLineOption historyOption(
+        QStringLiteral("history"),
+        QStringLiteral("Open the recording <file> (a CSV file of tav47 or tav47-capture) in the "
+                       "History window at start-up."),
+        QStringLiteral("file"));
     const Outcome outcome
-        = CommandLine::parse(parser, { portOption, recordOption }, arguments,
+        = CommandLine::parse(parser, { portOption, recordOption, historyOption }, arguments,
                              QStringLiteral("Unexpected argument '%1'."), message);
     if (outcome != Run)
         return outcome;
@@ -48,6 +53,13 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
         parsed.recordFile = absolute(parser.value(recordOption));
         if (parsed.recordFile.isEmpty()) {
             *message = QStringLiteral("--record needs a file name.");
+            return Invalid;
+        }
+    }
+    if (parser.isSet(historyOption)) {
+        parsed.historyFile = absolute(parser.value(historyOption));
+        if (parsed.historyFile.isEmpty() || parsed.historyFile == QLatin1String("-")) {
+            *message = QStringLiteral("--history needs a file name.");
             return Invalid;
         }
     }
