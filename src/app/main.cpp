@@ -27,5 +27,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     window.show();
+    if (!options.historyFile.isEmpty())
+        window.showHistory(options.historyFile);
     return app.exec();
 }

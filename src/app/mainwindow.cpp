@@ -6,6 +6,7 @@
 #include "channelpanel.h"
 #include "channelsettings.h"
 #include "countertext.h"
+#include "historypanel.h"
 #include "serialline.h"
 #include "shownrate.h"
 
@@ -92,6 +93,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
         = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
     feed.addListener(&ui->chart->model());
     feed.addListener(&review->recorder());
+    history = new HistoryPanel(this, ui->chart);
+    feed.addListener(&history->intake());
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
@@ -139,6 +142,11 @@ void MainWindow::timer_task()
     review->flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(feed.bytesReceived()));
+}
+
+HistoryWindow *MainWindow::showHistory(const QString &recording)
+{
+    return history->show(recording);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -29,6 +29,8 @@
 #include <functional>
 
 class ChannelPanel;
+class HistoryPanel;
+class HistoryWindow;
 class CounterText;
 class QSettings;
 class QTextCodec;
@@ -70,6 +72,9 @@ public:
     bool isRecording() const { return review->isRecording(); }
     QString recordingError() const { return review->recordingError(); }
 
+    // The History window, shown, with `recording` loading when one is named.
+    HistoryWindow *showHistory(const QString &recording = QString());
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -103,4 +108,5 @@ private:
     // Children, made once the form is up.
     ChannelPanel *channels = nullptr;
     ReviewPanel *review = nullptr;
+    HistoryPanel *history = nullptr;
 };

@@ -1,0 +1,34 @@
+#include "historyintake.h"
+
+HistoryIntake::HistoryIntake(HistoryStore *store)
+    : m_store(store)
+    , m_recorder(store)
+{
+    m_clock.start();
+}
+
+void HistoryIntake::newRead()
+{
+    m_readUs = m_clock.nsecsElapsed() / 1000;
+    if (!m_held)
+        m_recorder.newRead(m_readUs);
+}
+
+void HistoryIntake::addMeasurement(const Measurement &measurement)
+{
+    if (m_held)
+        m_waiting.push_back({ m_readUs, measurement });
+    else
+        m_recorder.addMeasurement(measurement);
+}
+
+void HistoryIntake::release()
+{
+    m_held = false;
+    for (const Waiting &frame : m_waiting) {
+        m_recorder.newRead(frame.timeUs);
+        m_recorder.addMeasurement(frame.measurement);
+    }
+    m_waiting.clear();
+    m_recorder.newRead(m_readUs);
+}
