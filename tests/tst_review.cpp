@@ -201,7 +201,8 @@ void TestReview::actionsOnKeys()
     QCOMPARE(blue, 0);
     QCOMPARE(menu,
              QStringList({ "actionRecord", "actionFreeze", "actionClear", "actionSaveSamples",
-                           "actionCopyStatistics", "actionFixedRanges", "actionShowScale" }));
+                           "actionCopyStatistics", "actionFixedRanges", "actionShowScale",
+                           "actionHistory" }));
 }
 
 void TestReview::visibleState_data()
