@@ -11,6 +11,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -182,6 +184,9 @@ void HistoryWindow::buildPlots()
         top->addWidget(m_shown[size_t(c)]);
         connect(m_shown[size_t(c)], &QCheckBox::toggled, this, [this, c](bool on) {
             m_curves[size_t(c)]->setVisible(on);
+            m_plot->enableAxis(QwtPlot::yRight,
+                               m_shown[size_t(HistoryChannel::Energy)]->isChecked()
+                                   || m_shown[size_t(HistoryChannel::Ambient)]->isChecked());
             refresh(true);
         });
     }
@@ -211,7 +216,7 @@ void HistoryWindow::buildPlots()
     m_plot->setObjectName(QStringLiteral("historyPlot"));
     m_plot->setAutoReplot(false);
     m_plot->setCanvasBackground(Qt::black);
-    m_plot->enableAxis(QwtPlot::yRight);
+    m_plot->enableAxis(QwtPlot::yRight, false); // while no count is shown
     m_plot->setAxisTitle(QwtPlot::yLeft, tr("Distance (mm)"));
     m_plot->setAxisTitle(QwtPlot::yRight, tr("Energy, ambient (counts)"));
     auto *grid = new QwtPlotGrid;
@@ -221,6 +226,7 @@ void HistoryWindow::buildPlots()
         auto *curve = new HistoryCurve(tr(ChannelNames[c]), HistoryChannel(c), &m_axis);
         curve->setYAxis(onRight(c) ? QwtPlot::yRight : QwtPlot::yLeft);
         curve->attach(m_plot);
+        curve->setVisible(false); // as its box, unchecked
         m_curves[size_t(c)] = curve;
     }
     setLook(ChartLook());
@@ -287,6 +293,7 @@ void HistoryWindow::buildPlots()
     m_histogram->setBrush(QColor(Qt::red));
     m_histogram->setPen(QPen(Qt::NoPen));
     m_histogram->attach(m_histogramPlot);
+    m_histogramPlot->setMinimumSize(160, 120);
 
     m_allanPlot = new QwtPlot(this);
     m_allanPlot->setObjectName(QStringLiteral("allanPlot"));
@@ -300,6 +307,7 @@ void HistoryWindow::buildPlots()
     m_allanCurve->setSymbol(
         new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::red), QPen(Qt::red), QSize(5, 5)));
     m_allanCurve->attach(m_allanPlot);
+    m_allanPlot->setMinimumSize(160, 120);
 
     auto *side = new QWidget(this);
     auto *sideLayout = new QVBoxLayout(side);
@@ -357,13 +365,14 @@ void HistoryWindow::buildPlots()
 void HistoryWindow::setLook(const ChartLook &look)
 {
     for (int c = 0; c < HistoryChannelCount; ++c) {
-        const size_t chart = size_t(ChartChannel[c]);
-        m_curves[size_t(c)]->setColour(look.colours[chart]);
-        m_shown[size_t(c)]->setChecked(look.shown[chart]);
-        m_curves[size_t(c)]->setVisible(look.shown[chart]);
-        QPalette palette = m_shown[size_t(c)]->palette();
-        palette.setColor(QPalette::WindowText, look.colours[chart]);
-        m_shown[size_t(c)]->setPalette(palette);
+        const QColor colour = look.colours[size_t(ChartChannel[c])];
+        m_curves[size_t(c)]->setColour(colour);
+        // A swatch, not coloured text: the energy's white would not be read.
+        QPixmap swatch(12, 12);
+        swatch.fill(colour);
+        QPainter(&swatch).drawRect(0, 0, 11, 11);
+        m_shown[size_t(c)]->setIcon(QIcon(swatch));
+        m_shown[size_t(c)]->setChecked(look.shown[size_t(ChartChannel[c])]);
     }
     refresh(true);
 }
