@@ -80,6 +80,9 @@ class TestHistory : public QObject
 private slots:
     void storeMatchesPlainPass_data();
     void storeMatchesPlainPass();
+    void loadsRecordings_data();
+    void loadsRecordings();
+    void loaderReportsOnlyTheLatestLoad();
 };
 
 void TestHistory::storeMatchesPlainPass_data()
@@ -210,6 +213,171 @@ void TestHistory::storeMatchesPlainPass()
         = in.size() > 1 ? std::sqrt(diffSquares / double(in.size() - 1)) / std::sqrt(2.0) : 0;
     QVERIFY2(near(got.distanceNoise, noise),
              qPrintable(QStringLiteral("noise %1, not %2").arg(got.distanceNoise).arg(noise)));
+}
+
+namespace {
+
+const QByteArray header = "host_time,elapsed_s,distance_mm,energy,ambient\n";
+const QByteArray rows = "2026-12-08T07:40:00.123Z,0.000000,1500,200,10\n"
+                        "2026-12-08T07:40:00.124Z,0.000555,1501,201,11\n"
+                        "2026-12-08T07:40:00.124Z,0.001110,1502,202,12\n";
+const QByteArray sidecar
+    = R"({"format": "tav47-recording", "format_version": 1, "start_utc": "2026-12-08T07:40:00.100Z",
+              "future_key": [1, 2], "events": [{"elapsed_s": 0.5, "event": "measure_point",
+              "detail": "reference 1500 mm"}, {"elapsed_s": 0.0, "event": "open"}]})";
+
+} // namespace
+
+void TestHistory::loadsRecordings_data()
+{
+    QTest::addColumn<QString>("kind"); // file, fifo, folder, device, missing
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("json"); // the sidecar's, none when empty
+    QTest::addColumn<QString>("during"); // done from the progress callback: grow, cancel
+    QTest::addColumn<QString>("error"); // part of it; empty when loaded
+    QTest::addColumn<qint64>("frames");
+    QTest::addColumn<qint64>("malformed");
+    QTest::addColumn<qint64>("firstMalformed");
+    QTest::addColumn<qint64>("clamped");
+    QTest::addColumn<int>("events");
+    const QByteArray none;
+    const QString file = QStringLiteral("file");
+    QTest::newRow("good") << file << header + rows << none << ""
+                          << "" << 3ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("CRLF, no last line feed")
+        << file << QByteArray(header + rows).replace("\n", "\r\n").chopped(2) << none << ""
+        << "" << 3ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("malformed rows") << file
+                                    << header + rows.left(46)
+            + "x,1.0,1500,1\n\n,1.0,1,2,3\nx,-1.0,1,2,3\nx,1.0,1,2,3,4\n"
+              "x,1.,1,2,3\nx,1.0,1e3,2,3\nx,1.0,1500.5,2,3\n"
+            + QByteArray(5000, '7') + "\n" + rows.mid(46)
+                                    << none << ""
+                                    << "" << 3ll << 9ll << 3ll << 0ll << 0;
+    QTest::newRow("too large values") << file << header + rows + "x,0.002,70000,300,999\n"
+                                      << none << ""
+                                      << "" << 4ll << 0ll << 0ll << 1ll << 0;
+    QTest::newRow("sidecar events") << file << header + rows << sidecar << ""
+                                    << "" << 3ll << 0ll << 0ll << 0ll << 2;
+    QTest::newRow("sidecar not ours")
+        << file << header + rows << QByteArray(sidecar).replace("tav47-recording", "other") << ""
+        << "" << 3ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("sidecar broken") << file << header + rows << sidecar.left(90) << ""
+                                    << "" << 3ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("grows while read") << file << header + rows << none << "grow"
+                                      << "" << 3ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("cancelled") << file << header + rows << none << "cancel"
+                               << "cancelled" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("empty") << file << none << none << ""
+                           << "is empty" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("header only") << file << header << none << ""
+                                 << "holds no measurements" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("header only, no line feed")
+        << file << header.chopped(1) << none << ""
+        << "holds no measurements" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("other header") << file << "time,distance\n1,2\n" + rows << none << ""
+                                  << "is not a recording" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("binary") << file << QByteArray(100000, '\0') << none << ""
+                            << "is not a recording" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("FIFO") << "fifo" << none << none << ""
+                          << "FIFO" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("folder") << "folder" << none << none << ""
+                            << "folder" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("device") << "device" << none << none << ""
+                            << "device" << 0ll << 0ll << 0ll << 0ll << 0;
+    QTest::newRow("missing") << "missing" << none << none << ""
+                             << "cannot be opened" << 0ll << 0ll << 0ll << 0ll << 0;
+}
+
+void TestHistory::loadsRecordings()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, json);
+    QFETCH(QString, during);
+    QFETCH(QString, error);
+    QFETCH(qint64, frames);
+    QFETCH(qint64, malformed);
+    QFETCH(qint64, firstMalformed);
+    QFETCH(qint64, clamped);
+    QFETCH(int, events);
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("run.csv"));
+    if (kind == QLatin1String("file"))
+        writeFile(path, content);
+    if (!json.isEmpty())
+        writeFile(dir.filePath(QStringLiteral("run.json")), json);
+    const Fifo fifo(kind == QLatin1String("fifo") ? path : dir.filePath("unused"), false);
+    if (kind == QLatin1String("folder"))
+        path = dir.path();
+    if (kind == QLatin1String("device"))
+        path = QStringLiteral("/dev/null");
+
+    int lastPermille = -1;
+    const RecordingLoader::Result r = loadRecording(path, [&](int permille) {
+        lastPermille = permille;
+        if (during == QLatin1String("grow")) {
+            QFile grown(path);
+            return grown.open(QIODevice::Append) && grown.write(rows) > 0;
+        }
+        return during != QLatin1String("cancel");
+    });
+    QVERIFY2(error.isEmpty() ? r.error.isEmpty() : r.error.contains(error), qPrintable(r.error));
+    QCOMPARE(r.message().isEmpty(), false);
+    QCOMPARE(r.cancelled, during == QLatin1String("cancel"));
+    QCOMPARE(r.grew, during == QLatin1String("grow"));
+    QCOMPARE(r.store == nullptr, !error.isEmpty());
+    QCOMPARE(r.malformedRows, malformed);
+    QCOMPARE(r.firstMalformedLine, firstMalformed);
+    QCOMPARE(r.clampedRows, clamped);
+    if (!r.store)
+        return;
+    QCOMPARE(lastPermille, 1000);
+    const HistoryStore &s = *r.store;
+    QCOMPARE(s.size(), frames);
+    const HistoryFrame second = s.at(1);
+    QCOMPARE(second.timeUs, qint64(555));
+    QCOMPARE(int(second.distance), 1501);
+    QCOMPARE(int(second.energy), 201);
+    QCOMPARE(int(second.ambient), 11);
+    if (clamped) {
+        const HistoryFrame last = s.at(frames - 1);
+        QCOMPARE(int(last.distance) + last.energy + last.ambient, 65535 + 255 + 255);
+    }
+    QCOMPARE(int(s.events.size()), events);
+    // The first row's host time less its elapsed time, unless the sidecar says.
+    QCOMPARE(s.startUtc,
+             QDateTime::fromString(events ? "2026-12-08T07:40:00.100Z" : "2026-12-08T07:40:00.123Z",
+                                   Qt::ISODateWithMs));
+    if (events) {
+        QCOMPARE(s.events[0].name, QStringLiteral("open"));
+        QCOMPARE(s.events[1].timeUs, qint64(500000));
+        QCOMPARE(s.events[1].detail, QStringLiteral("reference 1500 mm"));
+    }
+}
+
+void TestHistory::loaderReportsOnlyTheLatestLoad()
+{
+    QTemporaryDir dir;
+    const QString big = dir.filePath(QStringLiteral("big.csv"));
+    QByteArray content = header;
+    for (int i = 0; i < 20; ++i)
+        content += rows;
+    writeFile(big, content);
+    RecordingLoader loader;
+    QSignalSpy progress(&loader, &RecordingLoader::progress);
+    QSignalSpy finished(&loader, &RecordingLoader::finished);
+    loader.load(dir.filePath(QStringLiteral("missing.csv")));
+    loader.load(big);
+    QVERIFY(loader.isLoading());
+    QVERIFY(finished.wait(30000));
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    const auto r = finished.at(0).at(0).value<RecordingLoader::Result>();
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.store->size(), qint64(60));
+    QCOMPARE(progress.last().at(0).toInt(), 1000);
+    QVERIFY(!loader.isLoading());
 }
 
 QTEST_GUILESS_MAIN(TestHistory)
