@@ -439,7 +439,7 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
 namespace {
 
 // Population deviation from integer sums, exact up to the last division.
-double deviation(qint64 n, quint64 sum, quint64 sumSquares)
+double deviation(qint64 n, qint64 sum, quint64 sumSquares)
 {
     if (n <= 0)
         return 0;
@@ -481,7 +481,7 @@ ViewStats HistoryStore::statsOf(qint64 first, qint64 last) const
         ChannelStats &s = out.channels[size_t(ch)];
         s.count = n;
         s.mean = double(total.v[sumOf[ch]]) / double(n);
-        s.stdDev = deviation(n, total.v[sumOf[ch]], total.v[sumOf[ch] + 1]);
+        s.stdDev = deviation(n, qint64(total.v[sumOf[ch]]), total.v[sumOf[ch] + 1]);
         const ColumnRange r = rangeOf(HistoryChannel(ch), first, last);
         s.min = r.min;
         s.max = r.max;
@@ -492,7 +492,7 @@ ViewStats HistoryStore::statsOf(qint64 first, qint64 last) const
     const quint64 diff2 = total.v[SumDiff2] - c.diff2(int(j));
     if (n > 1) {
         const qint64 diffSum = qint64(at(last - 1).distance) - qint64(at(first).distance);
-        out.distanceNoise = deviation(n - 1, quint64(diffSum), diff2) / std::sqrt(2.0);
+        out.distanceNoise = deviation(n - 1, diffSum, diff2) / std::sqrt(2.0);
     }
     return out;
 }

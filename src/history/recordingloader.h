@@ -29,6 +29,7 @@ public:
         // The file was longer at the end than at the start: only the rows of
         // the length seen at the start are loaded.
         bool grew = false;
+        bool shrank = false; // it ended before the length seen at the start
         QString error; // empty when loaded
         bool cancelled = false;
         // What the user should be told: the error, or the remarks on a loaded file.
@@ -54,6 +55,7 @@ private:
     std::thread m_thread;
     std::shared_ptr<std::atomic_bool> m_cancel;
     quint64 m_generation = 0;
+    bool m_loading = false;
 };
 
 Q_DECLARE_METATYPE(RecordingLoader::Result)
