@@ -216,12 +216,13 @@ void TestHistoryWindow::loadsRecording_data()
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<int>("markers");
 
-    QTest::newRow("malformed row, with events") << QByteArray(Recording) << QByteArray(Sidecar)
-                                                << qint64(4) << QStringList { "1", "4" } << 2;
-    QTest::newRow("unreadable sidecar")
-        << QByteArray(Recording) << QByteArray("{ broken") << qint64(4) << QStringList { "4" } << 0;
+    QTest::newRow("malformed row, with events")
+        << QByteArray(Recording) << QByteArray(Sidecar) << qint64(4)
+        << QStringList { "1 row(s)", "line 4" } << 2;
+    QTest::newRow("unreadable sidecar") << QByteArray(Recording) << QByteArray("{ broken")
+                                        << qint64(4) << QStringList { "4 measurement" } << 0;
     QTest::newRow("not a recording") << QByteArray("name,value\nx,1\n") << QByteArray()
-                                     << qint64(-1) << QStringList { "recording" } << 0;
+                                     << qint64(-1) << QStringList { "not a recording" } << 0;
 }
 
 void TestHistoryWindow::loadsRecording()
