@@ -56,11 +56,11 @@ void drag(QWidget *target, Qt::MouseButton button, QPoint from, QPoint to)
 }
 
 const char Recording[] = "host_time,elapsed_s,distance_mm,energy,ambient\n"
-                         "2026-12-08T07:40:00.000Z,0.000000,1500,60,3\n"
-                         "2026-12-08T07:40:00.001Z,0.001000,1501,61,3\n"
-                         "2026-12-08T07:40:00.002Z,0.002000,not a number,61,3\n"
-                         "2026-12-08T07:40:00.003Z,0.003000,1502,62,4\n"
-                         "2026-12-08T07:40:00.004Z,0.004000,1499,60,3\n";
+                         "2026-12-08T07:40:00.000Z,0.001000,1500,60,3\n"
+                         "2026-12-08T07:40:00.001Z,0.002000,1501,61,3\n"
+                         "2026-12-08T07:40:00.002Z,0.003000,not a number,61,3\n"
+                         "2026-12-08T07:40:00.003Z,0.004000,1502,62,4\n"
+                         "2026-12-08T07:40:00.004Z,0.005000,1499,60,3\n";
 const char Sidecar[] = R"({ "format": "tav47-recording", "format_version": 1,
     "start_utc": "2026-12-08T07:40:00.000Z",
     "events": [ { "elapsed_s": 0.0, "event": "open" },
@@ -249,8 +249,9 @@ void TestHistoryWindow::loadsRecording()
     QCOMPARE(live.window.shownStore()->size(), frames < 0 ? 100 : frames);
     QCOMPARE(::markers(live.window), markers);
     if (frames >= 0) {
-        QCOMPARE(live.window.view().t0Us(), 0);
-        QCOMPARE(live.window.view().t1Us(), 4001);
+        // All: every frame, and the event before the first.
+        QCOMPARE(live.window.view().t0Us(), markers ? 0 : 1000);
+        QCOMPARE(live.window.view().t1Us(), 5001);
         live.window.findChild<QPushButton *>(QStringLiteral("live"))->click();
         QVERIFY(live.window.isLive());
         QCOMPARE(::markers(live.window), 0);

@@ -273,9 +273,12 @@ void HistoryWindow::buildPlots()
         rows << tr(name);
     m_table->setVerticalHeaderLabels(rows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_table->setMinimumHeight(m_table->verticalHeader()->length()
-                              + m_table->horizontalHeader()->height() + 4);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setFixedHeight(m_table->verticalHeader()->length()
+                            + m_table->horizontalHeader()->sizeHint().height()
+                            + 2 * m_table->frameWidth());
     for (int r = 0; r < HistoryChannelCount; ++r)
         for (int c = 0; c < 5; ++c)
             m_table->setItem(r, c, new QTableWidgetItem);
@@ -310,6 +313,7 @@ void HistoryWindow::buildPlots()
     m_allanPlot->setMinimumSize(160, 120);
 
     auto *side = new QWidget(this);
+    side->setMinimumWidth(420); // the table's numbers whole
     auto *sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
     sideLayout->addWidget(m_table);
@@ -332,7 +336,7 @@ void HistoryWindow::buildPlots()
     layout->addLayout(loading);
     layout->addWidget(splitter, 1);
     layout->addWidget(hint);
-    resize(1200, 700);
+    resize(1300, 720);
 
     connect(m_open, &QPushButton::clicked, this, [this] {
         const QString path = m_openDialog(this, tr("Open Recording"), m_loadedPath,
@@ -547,7 +551,14 @@ void HistoryWindow::storeChanged()
     m_clock->setEnabled(clock);
     if (!clock)
         m_clock->setChecked(false);
-    m_view.setHeld(store->firstTimeUs(), store->lastTimeUs());
+    // A recording's events before its first frame or after its last (open,
+    // close) are part of what "all" shows.
+    qint64 first = store->firstTimeUs(), last = store->lastTimeUs();
+    for (const HistoryEvent &event : isLive() ? std::vector<HistoryEvent>() : store->events) {
+        first = qMin(first, event.timeUs);
+        last = qMax(last, event.timeUs);
+    }
+    m_view.setHeld(first, last);
     m_view.showAll();
     updateMarkers();
     refresh(true);
