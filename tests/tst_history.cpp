@@ -80,6 +80,8 @@ class TestHistory : public QObject
 private slots:
     void storeMatchesPlainPass_data();
     void storeMatchesPlainPass();
+    void viewAnalysis_data();
+    void viewAnalysis();
     void loadsRecordings_data();
     void loadsRecordings();
     void loaderReportsOnlyTheLatestLoad();
@@ -213,6 +215,57 @@ void TestHistory::storeMatchesPlainPass()
         = in.size() > 1 ? std::sqrt(diffSquares / double(in.size() - 1)) / std::sqrt(2.0) : 0;
     QVERIFY2(near(got.distanceNoise, noise),
              qPrintable(QStringLiteral("noise %1, not %2").arg(got.distanceNoise).arg(noise)));
+}
+
+void TestHistory::viewAnalysis_data()
+{
+    QTest::addColumn<QVector<int>>("distances"); // a millisecond apart
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<QVector<qint64>>("histogram");
+    QTest::addColumn<QVector<double>>("allan"); // at tau = 1, 2, 4 ... ms
+    QTest::addColumn<bool>("cancel");
+    const double r = std::sqrt(0.5);
+    QVector<int> alternating, ramp;
+    for (int i = 0; i < 16; ++i)
+        alternating << 2 * (i % 2);
+    for (int i = 0; i < 10; ++i)
+        ramp << i;
+    QTest::newRow("alternating") << alternating << 0.0 << 2.0 << QVector<qint64> { 8, 8 }
+                                 << QVector<double> { 2 * r, 0, 0 } << false;
+    QTest::newRow("ramp, top on the last bin") << ramp << 0.0 << 9.0 << QVector<qint64> { 3, 3, 4 }
+                                               << QVector<double> { r, 2 * r, 4 * r } << false;
+    QTest::newRow("outside the bins")
+        << QVector<int> { 5, 10, 15, 20 } << 10.0 << 15.0 << QVector<qint64> { 1, 0, 0, 0, 1 }
+        << QVector<double> { 5 * r } << false;
+    QTest::newRow("two frames") << QVector<int> { 1, 2 } << 0.0 << 10.0 << QVector<qint64> { 2 }
+                                << QVector<double> {} << false;
+    QTest::newRow("cancelled") << ramp << 0.0 << 9.0 << QVector<qint64> {} << QVector<double> {}
+                               << true;
+}
+
+void TestHistory::viewAnalysis()
+{
+    QFETCH(QVector<int>, distances);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(QVector<qint64>, histogram);
+    QFETCH(QVector<double>, allan);
+    QFETCH(bool, cancel);
+    HistoryStore store(HistoryStore::DefaultCapacity, 3);
+    for (int i = 0; i < distances.size(); ++i)
+        store.append(1000 * i, quint16(distances[i]), 0, 0);
+    const std::atomic_bool stop { cancel };
+    const std::vector<qint64> counts = distanceHistogram(
+        store, 0, store.lastTimeUs() + 1, cancel ? 3 : histogram.size(), lo, hi, &stop);
+    QCOMPARE(QVector<qint64>(counts.begin(), counts.end()), histogram);
+    const std::vector<AllanPoint> points = allanDeviation(store, 0, store.lastTimeUs() + 1, &stop);
+    QCOMPARE(int(points.size()), allan.size());
+    for (int k = 0; k < allan.size(); ++k) {
+        QCOMPARE(points[size_t(k)].tauSeconds, 0.001 * (1 << k));
+        QVERIFY2(std::abs(points[size_t(k)].deviation - allan[k]) < 1e-12,
+                 qPrintable(QString::number(points[size_t(k)].deviation)));
+    }
 }
 
 namespace {

@@ -501,3 +501,15 @@ ViewStats HistoryStore::stats(qint64 t0Us, qint64 t1Us) const
 {
     return statsOf(lowerBound(t0Us), lowerBound(t1Us));
 }
+
+bool HistoryStore::forDistanceRuns(
+    qint64 first, qint64 last,
+    const std::function<bool(const quint16 *values, int count)> &visit) const
+{
+    bool going = true;
+    forChunks(first, last, [&](const Chunk &c, int a, int b) {
+        if (going)
+            going = visit(c.distance.get() + a, b - a);
+    });
+    return going;
+}

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -107,6 +108,12 @@ public:
     // The same by frame index, [first, last).
     ColumnRange rangeOf(HistoryChannel channel, qint64 first, qint64 last) const;
     ViewStats statsOf(qint64 first, qint64 last) const;
+
+    // Hands the distances of frames [first, last) to `visit` in runs of
+    // consecutive frames, oldest first; stops when it returns false, and
+    // returns false then.
+    bool forDistanceRuns(qint64 first, qint64 last,
+                         const std::function<bool(const quint16 *values, int count)> &visit) const;
 
     QDateTime startUtc; // clock time of timeUs 0 (invalid when unknown)
     std::vector<HistoryEvent> events;
