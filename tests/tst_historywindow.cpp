@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <qwt_plot.h>
+#include <qwt_plot_histogram.h>
 #include <qwt_plot_marker.h>
 
 using namespace guitest;
@@ -192,6 +193,7 @@ void TestHistoryWindow::heldFramesJoinInOrder()
     intake.newRead();
     intake.addMeasurement(m);
     intake.hold();
+    intake.hold(); // a worker's and an export's: both must end
     for (quint32 d = 1001; d <= 1003; ++d) {
         QTest::qWait(2);
         m.distance = d;
@@ -199,6 +201,8 @@ void TestHistoryWindow::heldFramesJoinInOrder()
         intake.addMeasurement(m);
     }
     QCOMPARE(store.size(), 1); // nothing joins while a worker may read
+    intake.release();
+    QCOMPARE(store.size(), 1);
     intake.release();
     QCOMPARE(store.size(), 4);
     for (qint64 i = 1; i < 4; ++i) {
@@ -241,14 +245,26 @@ void TestHistoryWindow::loadsRecording()
     live.add(100);
     QVERIFY(showExposed(&live.window));
     QSignalSpy loaded(&live.window, &HistoryWindow::loaded);
+    QSignalSpy analysed(&live.window, &HistoryWindow::analysed);
     live.window.openRecording(dir.filePath(QStringLiteral("run.csv")));
     QVERIFY(loaded.wait(10000));
+    analysed.clear(); // the live store's
     for (const QString &text : said)
         QVERIFY2(live.window.message().contains(text), qPrintable(live.window.message()));
     QCOMPARE(live.window.isLive(), frames < 0);
     QCOMPARE(live.window.shownStore()->size(), frames < 0 ? 100 : frames);
     QCOMPARE(::markers(live.window), markers);
     if (frames >= 0) {
+        // Its histogram and Allan deviation, of the recording's frames.
+        QTRY_VERIFY(!analysed.isEmpty());
+        auto *histogram = static_cast<QwtPlotHistogram *>(
+            child<QwtPlot>(&live.window, QStringLiteral("histogramPlot"))
+                ->itemList(QwtPlotItem::Rtti_PlotHistogram)
+                .value(0));
+        double counted = 0;
+        for (size_t i = 0; i < histogram->dataSize(); ++i)
+            counted += histogram->sample(int(i)).value;
+        QCOMPARE(counted, double(frames));
         // All: every frame, and the event before the first.
         QCOMPARE(live.window.view().t0Us(), markers ? 0 : 1000);
         QCOMPARE(live.window.view().t1Us(), 5001);
@@ -276,7 +292,10 @@ void TestHistoryWindow::exportsView()
     QVERIFY(end - first > 900 && end - first < 1100);
 
     const QString csv = dir.filePath(QStringLiteral("view.csv"));
-    QVERIFY2(live.window.exportCsv(csv), qPrintable(live.window.message()));
+    QSignalSpy exported(&live.window, &HistoryWindow::exported);
+    live.window.exportCsv(csv);
+    QVERIFY(exported.wait(10000));
+    QVERIFY2(exported.takeFirst().at(0).toBool(), qPrintable(live.window.message()));
     const RecordingLoader::Result back = loadRecording(csv);
     QVERIFY2(back.store, qPrintable(back.message()));
     QCOMPARE(back.malformedRows, 0);
@@ -296,7 +315,9 @@ void TestHistoryWindow::exportsView()
     }
     QCOMPARE(QImage(dir.filePath(QStringLiteral("view.png"))).size(), live.window.plot()->size());
     // A folder that is not there: said, and no success claimed.
-    QVERIFY(!live.window.exportCsv(dir.filePath(QStringLiteral("none/view.csv"))));
+    live.window.exportCsv(dir.filePath(QStringLiteral("none/view.csv")));
+    QVERIFY(exported.wait(10000));
+    QVERIFY(!exported.takeFirst().at(0).toBool());
     QVERIFY(live.window.message().contains(QStringLiteral("none/view.csv")));
 }
 

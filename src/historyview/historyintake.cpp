@@ -10,13 +10,13 @@ HistoryIntake::HistoryIntake(HistoryStore *store)
 void HistoryIntake::newRead()
 {
     m_readUs = m_clock.nsecsElapsed() / 1000;
-    if (!m_held)
+    if (!isHeld())
         m_recorder.newRead(m_readUs);
 }
 
 void HistoryIntake::addMeasurement(const Measurement &measurement)
 {
-    if (m_held)
+    if (isHeld())
         m_waiting.push_back({ m_readUs, measurement });
     else
         m_recorder.addMeasurement(measurement);
@@ -24,7 +24,8 @@ void HistoryIntake::addMeasurement(const Measurement &measurement)
 
 void HistoryIntake::release()
 {
-    m_held = false;
+    if (m_holds == 0 || --m_holds > 0)
+        return;
     for (const Waiting &frame : m_waiting) {
         m_recorder.newRead(frame.timeUs);
         m_recorder.addMeasurement(frame.measurement);

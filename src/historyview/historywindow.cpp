@@ -151,6 +151,7 @@ HistoryWindow::HistoryWindow(HistoryIntake *live, QWidget *parent)
     connect(&m_loader, &RecordingLoader::progress, m_progress, &QProgressBar::setValue);
     connect(&m_loader, &RecordingLoader::finished, this, &HistoryWindow::loadFinished);
     connect(&m_analysis, &QFutureWatcher<Analysis>::finished, this, &HistoryWindow::analysisDone);
+    connect(&m_export, &QFutureWatcher<QString>::finished, this, &HistoryWindow::exportDone);
     m_sinceAnalysis.start();
     showLive();
 }
@@ -161,7 +162,10 @@ HistoryWindow::~HistoryWindow()
     if (m_cancel)
         m_cancel->store(true);
     m_analysis.waitForFinished();
+    m_export.waitForFinished();
     if (m_holdingLive)
+        m_live->release();
+    if (m_exportHolds)
         m_live->release();
 }
 
@@ -177,7 +181,7 @@ void HistoryWindow::buildPlots()
     m_open = button("openRecording", tr("Open Recording…"));
     m_liveButton = button("live", tr("Live"));
     m_follow = button("follow", tr("Follow"));
-    QPushButton *exportCsvButton = button("exportCsv", tr("Export CSV…"));
+    m_exportCsv = button("exportCsv", tr("Export CSV…"));
     QPushButton *exportImageButton = button("exportImage", tr("Export Image…"));
     for (int c = 0; c < HistoryChannelCount; ++c) {
         m_shown[size_t(c)] = new QCheckBox(tr(ChannelNames[c]), this);
@@ -350,7 +354,7 @@ void HistoryWindow::buildPlots()
         m_view.follow();
         refresh(true);
     });
-    connect(exportCsvButton, &QPushButton::clicked, this, [this] { exportWithDialog(false); });
+    connect(m_exportCsv, &QPushButton::clicked, this, [this] { exportWithDialog(false); });
     connect(exportImageButton, &QPushButton::clicked, this, [this] { exportWithDialog(true); });
     connect(m_clock, &QCheckBox::toggled, this, [this](bool on) {
         m_axis.clock = on;
@@ -472,6 +476,8 @@ void HistoryWindow::zoomAt(double axisValue, double factor)
 
 void HistoryWindow::panPixels(int dx)
 {
+    if (dx == 0)
+        return; // a click, not a pan: following goes on
     const int width = qMax(1, m_plot->canvas()->width());
     m_view.pan(-(m_view.t1Us() - m_view.t0Us()) * dx / width);
     viewMoved();
@@ -542,6 +548,8 @@ void HistoryWindow::applyAxes()
 
 void HistoryWindow::storeChanged()
 {
+    if (m_cancel)
+        m_cancel->store(true); // of the store no longer shown
     const HistoryStore *store = shownStore();
     for (HistoryCurve *curve : m_curves)
         curve->setStore(store);
@@ -636,6 +644,10 @@ void HistoryWindow::startAnalysis()
         return; // analysisDone starts the next
     m_analysisDue = false;
     m_sinceAnalysis.restart();
+    // A run whose end was never announced (a new future replaces its signal)
+    // still holds the live frames.
+    if (m_holdingLive)
+        m_live->release();
     const HistoryStore *store = shownStore();
     const qint64 t0 = m_view.t0Us(), t1 = m_view.t1Us();
     const ViewStats stats = store->stats(t0, t1);
@@ -686,12 +698,35 @@ void HistoryWindow::analysisDone()
         startAnalysis();
 }
 
-bool HistoryWindow::exportCsv(const QString &path)
+void HistoryWindow::exportCsv(const QString &path)
 {
-    QString error;
-    const bool ok = writeHistoryCsv(*shownStore(), m_view.t0Us(), m_view.t1Us(), path, &error);
-    setMessage(ok ? tr("Saved %1.").arg(QDir::toNativeSeparators(path)) : error);
-    return ok;
+    if (m_export.isRunning())
+        return;
+    std::shared_ptr<HistoryStore> keep = m_loaded; // lives while the worker reads it
+    const HistoryStore *store = shownStore();
+    const qint64 t0 = m_view.t0Us(), t1 = m_view.t1Us();
+    m_exportHolds = !keep && m_live;
+    if (m_exportHolds)
+        m_live->hold();
+    m_exportPath = path;
+    m_exportCsv->setEnabled(false);
+    setMessage(tr("Saving %1…").arg(QDir::toNativeSeparators(path)));
+    m_export.setFuture(QtConcurrent::run([store, keep, t0, t1, path] {
+        QString error;
+        return writeHistoryCsv(*store, t0, t1, path, &error) ? QString() : error;
+    }));
+}
+
+void HistoryWindow::exportDone()
+{
+    if (m_exportHolds)
+        m_live->release();
+    m_exportHolds = false;
+    m_exportCsv->setEnabled(true);
+    const QString error = m_export.result();
+    setMessage(error.isEmpty() ? tr("Saved %1.").arg(QDir::toNativeSeparators(m_exportPath))
+                               : error);
+    emit exported(error.isEmpty());
 }
 
 bool HistoryWindow::exportImage(const QString &path)

@@ -60,15 +60,18 @@ public:
     const HistoryStore *shownStore() const;
     const HistoryViewRange &view() const { return m_view; }
     QwtPlot *plot() const { return m_plot; }
-    // The frames in view as a recording; the plot as PNG or SVG (by the
-    // suffix). False with the reason in message().
-    bool exportCsv(const QString &path);
+    // The frames in view as a recording, written on a worker (millions of
+    // rows take seconds, and the window goes on reading the port); exported()
+    // says when. The plot as PNG or SVG (by the suffix), at once. A failure
+    // leaves the reason in message().
+    void exportCsv(const QString &path);
     bool exportImage(const QString &path);
     QString message() const;
 
 signals:
     void loaded();
     void analysed(); // the histogram and Allan plots show the view
+    void exported(bool ok);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -99,6 +102,7 @@ private:
     void zoomAt(double axisValue, double factor);
     void panPixels(int dx);
     void exportWithDialog(bool image);
+    void exportDone();
 
     HistoryIntake *m_live;
     std::shared_ptr<HistoryStore> m_loaded; // null: the live store is shown
@@ -121,6 +125,9 @@ private:
     std::shared_ptr<std::atomic_bool> m_cancel;
     bool m_analysisDue = false;
     bool m_holdingLive = false; // the live frames wait for the worker
+    QFutureWatcher<QString> m_export; // the error, empty when written
+    QString m_exportPath;
+    bool m_exportHolds = false;
     QElapsedTimer m_sinceAnalysis;
 
     QwtPlot *m_plot = nullptr;
@@ -137,5 +144,6 @@ private:
     QPushButton *m_open = nullptr;
     QPushButton *m_liveButton = nullptr;
     QPushButton *m_follow = nullptr;
+    QPushButton *m_exportCsv = nullptr;
     QCheckBox *m_clock = nullptr;
 };
