@@ -6,6 +6,7 @@
 #include "historyintake.h"
 #include "historywindow.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,7 +28,8 @@ struct LiveWindow
     HistoryWindow window { &intake };
     qint64 next = 0;
 
-    LiveWindow()
+    explicit LiveWindow(qint64 capacity = HistoryStore::DefaultCapacity)
+        : store(capacity)
     {
         ChartLook look; // the distance and its mean are shown, as at start-up
         window.setLook(look);
@@ -86,6 +88,7 @@ private slots:
     void liveFollowsUntilMoved_data();
     void liveFollowsUntilMoved();
     void spikeOfOneFrameIsDrawn();
+    void saysFromWhenItHoldsData();
     void heldFramesJoinInOrder();
     void loadsRecording_data();
     void loadsRecording();
@@ -182,6 +185,17 @@ void TestHistoryWindow::spikeOfOneFrameIsDrawn()
     }
     QVERIFY2(columns >= 1 && columns <= 3, qPrintable(QString::number(columns)));
     QVERIFY(topRows > image.height() / 8);
+}
+
+void TestHistoryWindow::saysFromWhenItHoldsData()
+{
+    LiveWindow live(1000);
+    live.add(3000);
+    QVERIFY(showExposed(&live.window));
+    const QString status = child<QLabel>(&live.window, QStringLiteral("status"))->text();
+    for (const char *said : { "holds data from 2.0 s (", "2000 older frames dropped" })
+        QVERIFY2(status.contains(QLatin1String(said)), qPrintable(status));
+    QCOMPARE(live.window.view().t0Us(), 2000000);
 }
 
 void TestHistoryWindow::heldFramesJoinInOrder()
