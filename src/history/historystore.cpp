@@ -230,8 +230,8 @@ void HistoryStore::dropOldest()
     ++m_dropped;
     ++m_frontLocal;
     if (m_chunks.size() > 1 && m_frontLocal == m_chunks.front()->fill) {
-        m_chunks.pop_front();
-        m_chunkStart.pop_front();
+        m_chunks.erase(m_chunks.begin());
+        m_chunkStart.erase(m_chunkStart.begin());
         m_frontLocal = 0;
     }
 }
@@ -361,61 +361,85 @@ void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int a, 
 
 } // namespace
 
+template<typename F>
+void HistoryStore::withChannel(HistoryChannel channel, F f) const
+{
+    auto values = [](auto field) {
+        return [field](const Chunk &c, int x, int y, auto take) {
+            const auto *v = (c.*field).get();
+            for (int j = x; j < y; ++j)
+                take({ v[j], v[j] });
+        };
+    };
+    switch (channel) {
+    case HistoryChannel::Distance:
+        return f([](const Chunk &c) { return c.distanceMm.get(); }, values(&Chunk::distance));
+    case HistoryChannel::Energy:
+        return f([](const Chunk &c) { return c.energyMm.get(); }, values(&Chunk::energy));
+    case HistoryChannel::Ambient:
+        return f([](const Chunk &c) { return c.ambientMm.get(); }, values(&Chunk::ambient));
+    case HistoryChannel::Mean10:
+        return f([](const Chunk &c) { return c.meanMm.get(); },
+                 [](const Chunk &c, int x, int y, auto take) {
+                     c.forMeans(x, y, [&](int, quint16 m) { take({ m, m }); });
+                 });
+    }
+}
+
+namespace {
+
+template<typename MM>
+ColumnRange columnRange(const MM &acc, bool any)
+{
+    ColumnRange out;
+    out.empty = !any;
+    if (any) {
+        out.min = acc.lo;
+        out.max = acc.hi;
+    }
+    return out;
+}
+
+// The first of [from, to) not before `target`, looked for near `guess`: frames
+// come at a steady rate, so a bracket widened one, two, four ... frames from
+// it is soon found, then halved.
+int lowerBoundNear(const quint32 *time, int from, int guess, int to, quint32 target)
+{
+    int lo = from, hi = to, step = 1;
+    if (time[guess] < target) {
+        lo = guess + 1;
+        while (lo + step - 1 < to && time[lo + step - 1] < target) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(to, lo + step - 1);
+    } else {
+        hi = guess;
+        while (hi - step >= from && time[hi - step] >= target) {
+            hi -= step;
+            step *= 2;
+        }
+        lo = std::max(from, hi - step + 1);
+    }
+    return int(std::lower_bound(time + lo, time + hi, target) - time);
+}
+
+} // namespace
+
 ColumnRange HistoryStore::rangeOf(HistoryChannel channel, qint64 first, qint64 last) const
 {
     ColumnRange out;
-    bool any = false;
-    auto finish = [&](auto acc) {
-        out.empty = !any;
-        if (any) {
-            out.min = acc.lo;
-            out.max = acc.hi;
-        }
-        return out;
-    };
-    switch (channel) {
-    case HistoryChannel::Distance: {
-        MinMax16 acc { 0, 0 };
+    withChannel(channel, [&](auto nodes, auto leaf) {
+        using MM = std::remove_const_t<std::remove_pointer_t<decltype(nodes(*m_chunks[0]))>>;
+        MM acc { 0, 0 };
+        bool any = false;
         forChunks(first, last, [&](const Chunk &c, int a, int b) {
             chunkRange(
-                c.distanceMm.get(), c.levelOffset, a, b,
-                [&](int x, int y, auto take) {
-                    for (int j = x; j < y; ++j)
-                        take(MinMax16 { c.distance[j], c.distance[j] });
-                },
-                &acc, &any);
+                nodes(c), c.levelOffset, a, b,
+                [&](int x, int y, auto take) { leaf(c, x, y, take); }, &acc, &any);
         });
-        return finish(acc);
-    }
-    case HistoryChannel::Mean10: {
-        MinMax16 acc { 0, 0 };
-        forChunks(first, last, [&](const Chunk &c, int a, int b) {
-            chunkRange(
-                c.meanMm.get(), c.levelOffset, a, b,
-                [&](int x, int y, auto take) {
-                    c.forMeans(x, y, [&](int, quint16 m) { take(MinMax16 { m, m }); });
-                },
-                &acc, &any);
-        });
-        return finish(acc);
-    }
-    case HistoryChannel::Energy:
-    case HistoryChannel::Ambient: {
-        const bool energy = channel == HistoryChannel::Energy;
-        MinMax8 acc { 0, 0 };
-        forChunks(first, last, [&](const Chunk &c, int a, int b) {
-            const quint8 *values = energy ? c.energy.get() : c.ambient.get();
-            chunkRange(
-                energy ? c.energyMm.get() : c.ambientMm.get(), c.levelOffset, a, b,
-                [&](int x, int y, auto take) {
-                    for (int j = x; j < y; ++j)
-                        take(MinMax8 { values[j], values[j] });
-                },
-                &acc, &any);
-        });
-        return finish(acc);
-    }
-    }
+        out = columnRange(acc, any);
+    });
     return out;
 }
 
@@ -425,15 +449,49 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
     out->assign(size_t(std::max(columns, 0)), ColumnRange());
     if (columns <= 0 || t1Us <= t0Us || m_size == 0)
         return;
+    const qint64 first = lowerBound(t0Us);
+    if (first == m_size)
+        return;
     const qint64 span = t1Us - t0Us;
-    qint64 first = lowerBound(t0Us);
-    for (int k = 0; k < columns && first < m_size; ++k) {
-        const qint64 end = t0Us + qint64((Wide(span) * (k + 1)) / columns);
-        const qint64 last = lowerBound(end);
-        if (last > first)
-            (*out)[size_t(k)] = rangeOf(channel, first, last);
-        first = last;
-    }
+    const qint64 perColumn = (lowerBound(t1Us) - first) / columns;
+    withChannel(channel, [&](auto nodes, auto leaf) {
+        using MM = std::remove_const_t<std::remove_pointer_t<decltype(nodes(*m_chunks[0]))>>;
+        MM acc { 0, 0 };
+        bool any = false;
+        size_t k = size_t(chunkIndexOf(first));
+        int a = int(m_dropped + first - m_chunkStart[k]);
+        int column = 0;
+        qint64 end = t0Us + qint64(Wide(span) / columns); // of the column
+        // Chunk by chunk, column by column, each column's end looked for from
+        // the last one's.
+        while (column < columns && k < m_chunks.size()) {
+            const Chunk &c = *m_chunks[k];
+            int b = c.fill;
+            if (c.timeUs(c.fill - 1) >= end) {
+                const qint64 offset = end - c.baseUs;
+                b = offset <= 0 ? a
+                                : lowerBoundNear(c.time.get(), a,
+                                                 int(std::min<qint64>(a + perColumn, c.fill - 1)),
+                                                 c.fill, quint32(offset));
+            }
+            if (b > a)
+                chunkRange(
+                    nodes(c), c.levelOffset, a, b,
+                    [&](int x, int y, auto take) { leaf(c, x, y, take); }, &acc, &any);
+            if (b == c.fill) { // the column goes on in the next chunk
+                ++k;
+                a = 0;
+                continue;
+            }
+            (*out)[size_t(column)] = columnRange(acc, any);
+            any = false;
+            a = b;
+            ++column;
+            end = t0Us + qint64(Wide(span) * (column + 1) / columns);
+        }
+        if (any && column < columns)
+            (*out)[size_t(column)] = columnRange(acc, any);
+    });
 }
 
 namespace {

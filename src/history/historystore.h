@@ -6,7 +6,6 @@
 
 #include <array>
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -125,6 +124,9 @@ private:
 
     const Chunk &chunkOf(qint64 index, qint64 *local) const;
     int chunkIndexOf(qint64 index) const;
+    // Calls f(nodes, leaf) with the pyramid and the frame values of `channel`.
+    template<typename F>
+    void withChannel(HistoryChannel channel, F f) const;
     void startChunk(qint64 timeUs);
     void dropOldest();
     template<typename Visit>
@@ -136,8 +138,8 @@ private:
     qint64 m_dropped = 0;
     qint64 m_frontLocal = 0; // first held frame within the oldest chunk
     qint64 m_lastTimeUs = 0;
-    std::deque<std::unique_ptr<Chunk>> m_chunks;
-    std::deque<qint64> m_chunkStart; // index (since the start) of each chunk's first frame
+    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    std::vector<qint64> m_chunkStart; // index (since the start) of each chunk's first frame
     std::array<quint16, 9> m_recent {}; // newest distances, oldest first, for Mean10
     int m_recentCount = 0;
 };
