@@ -59,7 +59,7 @@ struct HistoryStore::Chunk
         : baseUs(base)
         , capacity(1 << bits)
         , sumBits(std::min(bits, SumBits))
-        , levels(bits - LeafBits + 1)
+        , levels(1 + (bits - LeafBits) / FanoutBits)
         , time(new quint32[capacity])
         , distance(new quint16[capacity])
         , energy(new quint8[capacity])
@@ -68,16 +68,15 @@ struct HistoryStore::Chunk
         , beforeCount(recentCount)
         , sums(new Sums[(capacity >> sumBits) + 1])
     {
-        const int nodes = 2 * (capacity >> LeafBits) - 1;
+        int nodes = 0;
+        for (int l = 0; l < levels; ++l) {
+            levelOffset[l] = nodes;
+            nodes += (capacity >> LeafBits) >> (FanoutBits * l);
+        }
         distanceMm.reset(new MinMax16[nodes]);
         meanMm.reset(new MinMax16[nodes]);
         energyMm.reset(new MinMax8[nodes]);
         ambientMm.reset(new MinMax8[nodes]);
-        int offset = 0;
-        for (int l = 0; l < levels; ++l) {
-            levelOffset[l] = offset;
-            offset += (capacity >> LeafBits) >> l;
-        }
         sums[0] = Sums();
     }
 
@@ -123,7 +122,7 @@ struct HistoryStore::Chunk
     std::unique_ptr<quint8[]> ambient;
     std::array<quint16, 9> before; // the newest distances before this chunk, oldest first
     int beforeCount;
-    // The pyramid: level l holds blocks of 8 << l frames, at levelOffset[l].
+    // The pyramid: level l holds blocks of 8 << 4l frames, at levelOffset[l].
     std::array<int, 32> levelOffset {};
     std::unique_ptr<MinMax16[]> distanceMm;
     std::unique_ptr<MinMax16[]> meanMm;
@@ -206,15 +205,21 @@ void HistoryStore::append(qint64 timeUs, quint16 distance, quint8 energy, quint8
         c.energyMm[node] = e;
         c.ambientMm[node] = a;
         c.meanMm[node] = m;
-        // Each right child completes its parent.
-        for (int l = 0; l + 1 < c.levels && (node & 1); ++l) {
-            const int left = c.levelOffset[l] + node - 1, right = left + 1;
-            const int parent = c.levelOffset[l + 1] + (node >> 1);
-            c.distanceMm[parent] = merged(c.distanceMm[left], c.distanceMm[right]);
-            c.energyMm[parent] = merged(c.energyMm[left], c.energyMm[right]);
-            c.ambientMm[parent] = merged(c.ambientMm[left], c.ambientMm[right]);
-            c.meanMm[parent] = merged(c.meanMm[left], c.meanMm[right]);
-            node >>= 1;
+        // Each last child completes its parent.
+        for (int l = 0; l + 1 < c.levels && (node & (Fanout - 1)) == Fanout - 1; ++l) {
+            const int children = c.levelOffset[l] + (node & ~(Fanout - 1));
+            const int parent = c.levelOffset[l + 1] + (node >> FanoutBits);
+            auto merge = [&](auto &nodes) {
+                auto v = nodes[children];
+                for (int k = 1; k < Fanout; ++k)
+                    v = merged(v, nodes[children + k]);
+                nodes[parent] = v;
+            };
+            merge(c.distanceMm);
+            merge(c.energyMm);
+            merge(c.ambientMm);
+            merge(c.meanMm);
+            node >>= FanoutBits;
         }
     }
 
@@ -336,9 +341,10 @@ namespace {
 // The extremes of [a, b) of one chunk: whole pyramid blocks where they fit,
 // single frames at the ends.
 template<typename MM, typename Leaf>
-void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int a, int b, Leaf leaf,
-                MM *acc, bool *any)
+void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int levels, int a, int b,
+                Leaf leaf, MM *acc, bool *any)
 {
+    constexpr int Fanout = HistoryStore::Fanout;
     auto take = [&](MM v) {
         *acc = *any ? merged(*acc, v) : v;
         *any = true;
@@ -351,15 +357,30 @@ void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int a, 
     }
     leaf(a, la << HistoryStore::LeafBits, take);
     leaf(lb << HistoryStore::LeafBits, b, take);
-    for (int level = 0; la < lb; ++level, la >>= 1, lb >>= 1) {
-        if (la & 1)
-            take(nodes[levelOffset[level] + la++]);
-        if (lb & 1)
-            take(nodes[levelOffset[level] + --lb]);
+    // At each level the blocks up to the first whole parent and from the
+    // last, then the parents between.
+    for (int level = 0;; ++level) {
+        const MM *n = nodes + levelOffset[size_t(level)];
+        const int na = (la + Fanout - 1) & ~(Fanout - 1), nb = lb & ~(Fanout - 1);
+        if (level + 1 == levels || na >= nb) {
+            for (int i = la; i < lb; ++i)
+                take(n[i]);
+            return;
+        }
+        for (int i = la; i < na; ++i)
+            take(n[i]);
+        for (int i = nb; i < lb; ++i)
+            take(n[i]);
+        la = na >> HistoryStore::FanoutBits;
+        lb = nb >> HistoryStore::FanoutBits;
     }
 }
 
 } // namespace
+
+namespace {
+constexpr int Lookahead = 4; // columns
+}
 
 template<typename F>
 void HistoryStore::withChannel(HistoryChannel channel, F f) const
@@ -435,7 +456,7 @@ ColumnRange HistoryStore::rangeOf(HistoryChannel channel, qint64 first, qint64 l
         bool any = false;
         forChunks(first, last, [&](const Chunk &c, int a, int b) {
             chunkRange(
-                nodes(c), c.levelOffset, a, b,
+                nodes(c), c.levelOffset, c.levels, a, b,
                 [&](int x, int y, auto take) { leaf(c, x, y, take); }, &acc, &any);
         });
         out = columnRange(acc, any);
@@ -466,6 +487,17 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
         // the last one's.
         while (column < columns && k < m_chunks.size()) {
             const Chunk &c = *m_chunks[k];
+            // A column's end and the blocks around it are far apart in a
+            // large store: ask for those of the columns ahead now, so that
+            // their fetches overlap this column's work.
+            for (qint64 ahead = a + Lookahead * perColumn; ahead < c.fill && perColumn > 8;) {
+                __builtin_prefetch(c.time.get() + ahead);
+                const auto *n = nodes(c);
+                __builtin_prefetch(n + (ahead >> LeafBits));
+                if (c.levels > 1)
+                    __builtin_prefetch(n + c.levelOffset[1] + (ahead >> (LeafBits + FanoutBits)));
+                break;
+            }
             int b = c.fill;
             if (c.timeUs(c.fill - 1) >= end) {
                 const qint64 offset = end - c.baseUs;
@@ -476,7 +508,7 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
             }
             if (b > a)
                 chunkRange(
-                    nodes(c), c.levelOffset, a, b,
+                    nodes(c), c.levelOffset, c.levels, a, b,
                     [&](int x, int y, auto take) { leaf(c, x, y, take); }, &acc, &any);
             if (b == c.fill) { // the column goes on in the next chunk
                 ++k;

@@ -59,24 +59,25 @@ struct HistoryEvent
 //
 // Frames are kept in chunks of 2^chunkBits: per frame a 32-bit time offset
 // from the chunk's first frame and the three values (8 bytes). Beside them
-// each chunk keeps a pyramid of minima and maxima over blocks of 8, 16, 32 ...
-// frames, so the extremes of any range come from about two blocks per level
-// plus at most 14 frames, and running sums every 256 frames, so statistics of
-// any range cost two look-ups per chunk plus at most 510 frames. Dropping the
-// oldest frames frees whole chunks; a chunk's frames before the first held
-// are never used.
+// each chunk keeps a pyramid of minima and maxima over blocks of 8, 128,
+// 2048 ... frames, so the extremes of any range come from at most 30 blocks
+// per level, side by side in memory, plus at most 14 frames, and running sums every 256 frames, so
+// statistics of any range cost two look-ups per chunk plus at most 510 frames. Dropping the oldest
+// frames frees whole chunks; a chunk's frames before the first held are never used.
 class HistoryStore
 {
 public:
     static constexpr qint64 DefaultCapacity = 2 * 3600 * 1800;
     static constexpr int DefaultChunkBits = 16;
     static constexpr int LeafBits = 3; // frames per pyramid leaf: 8
+    static constexpr int FanoutBits = 4; // pyramid blocks per block of the level above: 16
+    static constexpr int Fanout = 1 << FanoutBits;
     static constexpr int SumBits = 8; // frames per running-sum step: 256
-    // Per frame: time offset and values, plus the pyramid (two nodes per leaf
-    // in all, each 12 bytes over the four channels) and the running sums (nine
-    // 64-bit sums per step).
+    // Per frame: time offset and values, plus the pyramid (16/15 nodes per
+    // leaf in all, each 12 bytes over the four channels) and the running sums
+    // (nine 64-bit sums per step).
     static constexpr double BytesPerFrame
-        = 8.0 + 2.0 * 12.0 / (1 << LeafBits) + 9.0 * 8.0 / (1 << SumBits);
+        = 8.0 + 12.0 / (1 << LeafBits) * Fanout / (Fanout - 1) + 9.0 * 8.0 / (1 << SumBits);
 
     // chunkBits (3..24) only matters to tests, which use small chunks to cut
     // ranges at chunk ends.
