@@ -156,7 +156,7 @@ void HistoryStore::startChunk(qint64 timeUs)
 {
     const qint64 start
         = m_chunkStart.empty() ? m_dropped + m_size : m_chunkStart.back() + m_chunks.back()->fill;
-    m_chunks.push_back(std::make_unique<Chunk>(timeUs, m_chunkBits, m_recent, m_recentCount));
+    m_chunks.push_back(std::make_shared<Chunk>(timeUs, m_chunkBits, m_recent, m_recentCount));
     m_chunkStart.push_back(start);
 }
 
@@ -592,14 +592,31 @@ ViewStats HistoryStore::stats(qint64 t0Us, qint64 t1Us) const
     return statsOf(lowerBound(t0Us), lowerBound(t1Us));
 }
 
-bool HistoryStore::forDistanceRuns(
-    qint64 first, qint64 last,
-    const std::function<bool(const quint16 *values, int count)> &visit) const
+DistanceView HistoryStore::distances(qint64 t0Us, qint64 t1Us) const
 {
-    bool going = true;
-    forChunks(first, last, [&](const Chunk &c, int a, int b) {
-        if (going)
-            going = visit(c.distance.get() + a, b - a);
-    });
-    return going;
+    DistanceView view;
+    const qint64 first = lowerBound(t0Us), last = lowerBound(t1Us);
+    if (first >= last)
+        return view;
+    size_t k = size_t(chunkIndexOf(first));
+    qint64 a = m_dropped + first - m_chunkStart[k];
+    for (qint64 remaining = last - first; remaining > 0; ++k, a = 0) {
+        const std::shared_ptr<Chunk> &c = m_chunks[k];
+        const qint64 b = std::min<qint64>(c->fill, a + remaining);
+        view.m_runs.push_back(
+            { std::shared_ptr<const quint16>(c, c->distance.get() + a), int(b - a) });
+        remaining -= b - a;
+    }
+    view.m_size = last - first;
+    view.m_firstTimeUs = at(first).timeUs;
+    view.m_lastTimeUs = at(last - 1).timeUs;
+    return view;
+}
+
+bool DistanceView::forRuns(const std::function<bool(const quint16 *values, int count)> &visit) const
+{
+    for (const Run &run : m_runs)
+        if (!visit(run.values.get(), run.count))
+            return false;
+    return true;
 }

@@ -109,11 +109,8 @@ public:
     ColumnRange rangeOf(HistoryChannel channel, qint64 first, qint64 last) const;
     ViewStats statsOf(qint64 first, qint64 last) const;
 
-    // Hands the distances of frames [first, last) to `visit` in runs of
-    // consecutive frames, oldest first; stops when it returns false, and
-    // returns false then.
-    bool forDistanceRuns(qint64 first, qint64 last,
-                         const std::function<bool(const quint16 *values, int count)> &visit) const;
+    // The distances of the frames in [t0Us, t1Us), to be read on another thread.
+    class DistanceView distances(qint64 t0Us, qint64 t1Us) const;
 
     QDateTime startUtc; // clock time of timeUs 0 (invalid when unknown)
     std::vector<HistoryEvent> events;
@@ -139,10 +136,36 @@ private:
     qint64 m_dropped = 0;
     qint64 m_frontLocal = 0; // first held frame within the oldest chunk
     qint64 m_lastTimeUs = 0;
-    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    std::vector<std::shared_ptr<Chunk>> m_chunks; // shared with DistanceViews
     std::vector<qint64> m_chunkStart; // index (since the start) of each chunk's first frame
     std::array<quint16, 9> m_recent {}; // newest distances, oldest first, for Mean10
     int m_recentCount = 0;
+};
+
+// The distances of a view, apart from the store: they may be read on another
+// thread while the store goes on taking, dropping or clearing frames, as the
+// chunks they lie in are kept for as long as the view is.
+class DistanceView
+{
+public:
+    qint64 size() const { return m_size; }
+    qint64 firstTimeUs() const { return m_firstTimeUs; }
+    qint64 lastTimeUs() const { return m_lastTimeUs; }
+    // Hands the distances to `visit` in runs of consecutive frames, oldest
+    // first; stops when it returns false, and returns false then.
+    bool forRuns(const std::function<bool(const quint16 *values, int count)> &visit) const;
+
+private:
+    friend class HistoryStore;
+    struct Run
+    {
+        std::shared_ptr<const quint16> values; // owns its chunk
+        int count;
+    };
+    std::vector<Run> m_runs;
+    qint64 m_size = 0;
+    qint64 m_firstTimeUs = 0;
+    qint64 m_lastTimeUs = 0;
 };
 
 // Histogram of distances in [t0,t1): `bins` equal bins over [lo, hi]; a
@@ -150,6 +173,8 @@ private:
 // counted. Empty when cancelled.
 std::vector<qint64> distanceHistogram(const HistoryStore &store, qint64 t0Us, qint64 t1Us, int bins,
                                       double lo, double hi,
+                                      const std::atomic_bool *cancel = nullptr);
+std::vector<qint64> distanceHistogram(const DistanceView &view, int bins, double lo, double hi,
                                       const std::atomic_bool *cancel = nullptr);
 
 // Overlapping Allan deviation of distance (mm) against tau = m times the mean
@@ -161,4 +186,6 @@ struct AllanPoint
     double deviation;
 };
 std::vector<AllanPoint> allanDeviation(const HistoryStore &store, qint64 t0Us, qint64 t1Us,
+                                       const std::atomic_bool *cancel = nullptr);
+std::vector<AllanPoint> allanDeviation(const DistanceView &view,
                                        const std::atomic_bool *cancel = nullptr);
