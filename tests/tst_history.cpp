@@ -3,11 +3,13 @@
 
 #include "historyrecorder.h"
 #include "historystore.h"
+#include "lidarframe.h"
 #include "recordingloader.h"
 #include "testsupport.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -85,6 +87,7 @@ private slots:
     void loadsRecordings_data();
     void loadsRecordings();
     void loaderReportsOnlyTheLatestLoad();
+    void recorderStampsEachRead();
 };
 
 void TestHistory::storeMatchesPlainPass_data()
@@ -259,7 +262,13 @@ void TestHistory::viewAnalysis()
     const std::vector<qint64> counts = distanceHistogram(
         store, 0, store.lastTimeUs() + 1, cancel ? 3 : histogram.size(), lo, hi, &stop);
     QCOMPARE(QVector<qint64>(counts.begin(), counts.end()), histogram);
-    const std::vector<AllanPoint> points = allanDeviation(store, 0, store.lastTimeUs() + 1, &stop);
+    // A view is read on another thread while the store goes on: what it
+    // shows stays as it was when taken.
+    const DistanceView view = store.distances(0, store.lastTimeUs() + 1);
+    store.clear();
+    for (int i = 0; i < 1000; ++i)
+        store.append(i, 7, 7, 7);
+    const std::vector<AllanPoint> points = allanDeviation(view, &stop);
     QCOMPARE(int(points.size()), allan.size());
     for (int k = 0; k < allan.size(); ++k) {
         QCOMPARE(points[size_t(k)].tauSeconds, 0.001 * (1 << k));
@@ -310,6 +319,9 @@ void TestHistory::loadsRecordings_data()
     QTest::newRow("too large values") << file << header + rows + "x,0.002,70000,300,999\n"
                                       << none << ""
                                       << "" << 4ll << 0ll << 0ll << 1ll << 0;
+    QTest::newRow("time going back") << file << header + rows + "x,0.000100,1,2,3\n"
+                                     << none << ""
+                                     << "" << 4ll << 0ll << 0ll << 0ll << 0;
     QTest::newRow("sidecar events") << file << header + rows << sidecar << ""
                                     << "" << 3ll << 0ll << 0ll << 0ll << 2;
     QTest::newRow("sidecar not ours")
@@ -388,6 +400,8 @@ void TestHistory::loadsRecordings()
     QCOMPARE(lastPermille, 1000);
     const HistoryStore &s = *r.store;
     QCOMPARE(s.size(), frames);
+    for (qint64 i = 1; i < frames; ++i) // kept in order, a time going back held
+        QVERIFY(s.at(i).timeUs >= s.at(i - 1).timeUs && s.at(i).timeUs < 3000);
     const HistoryFrame second = s.at(1);
     QCOMPARE(second.timeUs, qint64(555));
     QCOMPARE(int(second.distance), 1501);
@@ -431,6 +445,27 @@ void TestHistory::loaderReportsOnlyTheLatestLoad()
     QCOMPARE(r.store->size(), qint64(60));
     QCOMPARE(progress.last().at(0).toInt(), 1000);
     QVERIFY(!loader.isLoading());
+}
+
+void TestHistory::recorderStampsEachRead()
+{
+    auto frame = [](quint16 distance, char energy, char ambient) {
+        return LidarFrame::build(LidarFrame::Command::Measurement,
+                                 QByteArray() + char(distance & 0xFF) + char(distance >> 8) + energy
+                                     + ambient);
+    };
+    HistoryStore store;
+    HistoryRecorder recorder(&store);
+    MeasurementFeed feed;
+    feed.addListener(&recorder);
+    feed.receive(frame(1500, 1, 2) + frame(1501, 3, 4));
+    QThread::msleep(2);
+    feed.receive(frame(1502, 5, 6));
+    QCOMPARE(store.size(), qint64(3));
+    QCOMPARE(store.at(0).timeUs, store.at(1).timeUs);
+    QVERIFY(store.at(2).timeUs >= store.at(1).timeUs + 2000);
+    QCOMPARE(int(store.at(2).distance) + store.at(2).energy + store.at(2).ambient, 1502 + 5 + 6);
+    QVERIFY(store.startUtc.isValid());
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

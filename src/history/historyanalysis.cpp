@@ -17,38 +17,46 @@ bool cancelled(const std::atomic_bool *cancel)
 std::vector<qint64> distanceHistogram(const HistoryStore &store, qint64 t0Us, qint64 t1Us, int bins,
                                       double lo, double hi, const std::atomic_bool *cancel)
 {
+    return distanceHistogram(store.distances(t0Us, t1Us), bins, lo, hi, cancel);
+}
+
+std::vector<qint64> distanceHistogram(const DistanceView &view, int bins, double lo, double hi,
+                                      const std::atomic_bool *cancel)
+{
     std::vector<qint64> counts(size_t(std::max(bins, 0)), 0);
     if (bins <= 0 || !(hi >= lo))
         return counts;
     const double scale = hi > lo ? bins / (hi - lo) : 0.0;
-    const bool done = store.forDistanceRuns(
-        store.lowerBound(t0Us), store.lowerBound(t1Us), [&](const quint16 *v, int n) {
-            for (int i = 0; i < n; ++i) {
-                const double d = v[i];
-                if (d < lo || d > hi)
-                    continue;
-                ++counts[size_t(std::min(int((d - lo) * scale), bins - 1))];
-            }
-            return !cancelled(cancel);
-        });
+    const bool done = view.forRuns([&](const quint16 *v, int n) {
+        for (int i = 0; i < n; ++i) {
+            const double d = v[i];
+            if (d < lo || d > hi)
+                continue;
+            ++counts[size_t(std::min(int((d - lo) * scale), bins - 1))];
+        }
+        return !cancelled(cancel);
+    });
     return done ? counts : std::vector<qint64>();
 }
 
 std::vector<AllanPoint> allanDeviation(const HistoryStore &store, qint64 t0Us, qint64 t1Us,
                                        const std::atomic_bool *cancel)
 {
-    const qint64 first = store.lowerBound(t0Us), last = store.lowerBound(t1Us);
-    const qint64 n = last - first;
+    return allanDeviation(store.distances(t0Us, t1Us), cancel);
+}
+
+std::vector<AllanPoint> allanDeviation(const DistanceView &view, const std::atomic_bool *cancel)
+{
+    const qint64 n = view.size();
     if (n < 3)
         return {};
-    const double tau0
-        = double(store.at(last - 1).timeUs - store.at(first).timeUs) / 1e6 / double(n - 1);
+    const double tau0 = double(view.lastTimeUs() - view.firstTimeUs()) / 1e6 / double(n - 1);
     if (!(tau0 > 0))
         return {};
     // A copy, two bytes a frame, for the many passes below.
     std::vector<quint16> y;
     y.reserve(size_t(n));
-    store.forDistanceRuns(first, last, [&](const quint16 *v, int count) {
+    view.forRuns([&](const quint16 *v, int count) {
         y.insert(y.end(), v, v + count);
         return true;
     });

@@ -59,7 +59,7 @@ struct HistoryStore::Chunk
         : baseUs(base)
         , capacity(1 << bits)
         , sumBits(std::min(bits, SumBits))
-        , levels(bits - LeafBits + 1)
+        , levels(1 + (bits - LeafBits) / FanoutBits)
         , time(new quint32[capacity])
         , distance(new quint16[capacity])
         , energy(new quint8[capacity])
@@ -68,16 +68,15 @@ struct HistoryStore::Chunk
         , beforeCount(recentCount)
         , sums(new Sums[(capacity >> sumBits) + 1])
     {
-        const int nodes = 2 * (capacity >> LeafBits) - 1;
+        int nodes = 0;
+        for (int l = 0; l < levels; ++l) {
+            levelOffset[l] = nodes;
+            nodes += (capacity >> LeafBits) >> (FanoutBits * l);
+        }
         distanceMm.reset(new MinMax16[nodes]);
         meanMm.reset(new MinMax16[nodes]);
         energyMm.reset(new MinMax8[nodes]);
         ambientMm.reset(new MinMax8[nodes]);
-        int offset = 0;
-        for (int l = 0; l < levels; ++l) {
-            levelOffset[l] = offset;
-            offset += (capacity >> LeafBits) >> l;
-        }
         sums[0] = Sums();
     }
 
@@ -123,7 +122,7 @@ struct HistoryStore::Chunk
     std::unique_ptr<quint8[]> ambient;
     std::array<quint16, 9> before; // the newest distances before this chunk, oldest first
     int beforeCount;
-    // The pyramid: level l holds blocks of 8 << l frames, at levelOffset[l].
+    // The pyramid: level l holds blocks of 8 << 4l frames, at levelOffset[l].
     std::array<int, 32> levelOffset {};
     std::unique_ptr<MinMax16[]> distanceMm;
     std::unique_ptr<MinMax16[]> meanMm;
@@ -157,7 +156,7 @@ void HistoryStore::startChunk(qint64 timeUs)
 {
     const qint64 start
         = m_chunkStart.empty() ? m_dropped + m_size : m_chunkStart.back() + m_chunks.back()->fill;
-    m_chunks.push_back(std::make_unique<Chunk>(timeUs, m_chunkBits, m_recent, m_recentCount));
+    m_chunks.push_back(std::make_shared<Chunk>(timeUs, m_chunkBits, m_recent, m_recentCount));
     m_chunkStart.push_back(start);
 }
 
@@ -206,15 +205,21 @@ void HistoryStore::append(qint64 timeUs, quint16 distance, quint8 energy, quint8
         c.energyMm[node] = e;
         c.ambientMm[node] = a;
         c.meanMm[node] = m;
-        // Each right child completes its parent.
-        for (int l = 0; l + 1 < c.levels && (node & 1); ++l) {
-            const int left = c.levelOffset[l] + node - 1, right = left + 1;
-            const int parent = c.levelOffset[l + 1] + (node >> 1);
-            c.distanceMm[parent] = merged(c.distanceMm[left], c.distanceMm[right]);
-            c.energyMm[parent] = merged(c.energyMm[left], c.energyMm[right]);
-            c.ambientMm[parent] = merged(c.ambientMm[left], c.ambientMm[right]);
-            c.meanMm[parent] = merged(c.meanMm[left], c.meanMm[right]);
-            node >>= 1;
+        // Each last child completes its parent.
+        for (int l = 0; l + 1 < c.levels && (node & (Fanout - 1)) == Fanout - 1; ++l) {
+            const int children = c.levelOffset[l] + (node & ~(Fanout - 1));
+            const int parent = c.levelOffset[l + 1] + (node >> FanoutBits);
+            auto merge = [&](auto &nodes) {
+                auto v = nodes[children];
+                for (int k = 1; k < Fanout; ++k)
+                    v = merged(v, nodes[children + k]);
+                nodes[parent] = v;
+            };
+            merge(c.distanceMm);
+            merge(c.energyMm);
+            merge(c.ambientMm);
+            merge(c.meanMm);
+            node >>= FanoutBits;
         }
     }
 
@@ -230,8 +235,8 @@ void HistoryStore::dropOldest()
     ++m_dropped;
     ++m_frontLocal;
     if (m_chunks.size() > 1 && m_frontLocal == m_chunks.front()->fill) {
-        m_chunks.pop_front();
-        m_chunkStart.pop_front();
+        m_chunks.erase(m_chunks.begin());
+        m_chunkStart.erase(m_chunkStart.begin());
         m_frontLocal = 0;
     }
 }
@@ -336,9 +341,10 @@ namespace {
 // The extremes of [a, b) of one chunk: whole pyramid blocks where they fit,
 // single frames at the ends.
 template<typename MM, typename Leaf>
-void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int a, int b, Leaf leaf,
-                MM *acc, bool *any)
+void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int levels, int a, int b,
+                Leaf leaf, MM *acc, bool *any)
 {
+    constexpr int Fanout = HistoryStore::Fanout;
     auto take = [&](MM v) {
         *acc = *any ? merged(*acc, v) : v;
         *any = true;
@@ -351,12 +357,92 @@ void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int a, 
     }
     leaf(a, la << HistoryStore::LeafBits, take);
     leaf(lb << HistoryStore::LeafBits, b, take);
-    for (int level = 0; la < lb; ++level, la >>= 1, lb >>= 1) {
-        if (la & 1)
-            take(nodes[levelOffset[level] + la++]);
-        if (lb & 1)
-            take(nodes[levelOffset[level] + --lb]);
+    // At each level the blocks up to the first whole parent and from the
+    // last, then the parents between.
+    for (int level = 0;; ++level) {
+        const MM *n = nodes + levelOffset[size_t(level)];
+        const int na = (la + Fanout - 1) & ~(Fanout - 1), nb = lb & ~(Fanout - 1);
+        if (level + 1 == levels || na >= nb) {
+            for (int i = la; i < lb; ++i)
+                take(n[i]);
+            return;
+        }
+        for (int i = la; i < na; ++i)
+            take(n[i]);
+        for (int i = nb; i < lb; ++i)
+            take(n[i]);
+        la = na >> HistoryStore::FanoutBits;
+        lb = nb >> HistoryStore::FanoutBits;
     }
+}
+
+} // namespace
+
+namespace {
+constexpr int Lookahead = 4; // columns
+}
+
+template<typename F>
+void HistoryStore::withChannel(HistoryChannel channel, F f) const
+{
+    auto values = [](auto field) {
+        return [field](const Chunk &c, int x, int y, auto take) {
+            const auto *v = (c.*field).get();
+            for (int j = x; j < y; ++j)
+                take({ v[j], v[j] });
+        };
+    };
+    switch (channel) {
+    case HistoryChannel::Distance:
+        return f([](const Chunk &c) { return c.distanceMm.get(); }, values(&Chunk::distance));
+    case HistoryChannel::Energy:
+        return f([](const Chunk &c) { return c.energyMm.get(); }, values(&Chunk::energy));
+    case HistoryChannel::Ambient:
+        return f([](const Chunk &c) { return c.ambientMm.get(); }, values(&Chunk::ambient));
+    case HistoryChannel::Mean10:
+        return f([](const Chunk &c) { return c.meanMm.get(); },
+                 [](const Chunk &c, int x, int y, auto take) {
+                     c.forMeans(x, y, [&](int, quint16 m) { take({ m, m }); });
+                 });
+    }
+}
+
+namespace {
+
+template<typename MM>
+ColumnRange columnRange(const MM &acc, bool any)
+{
+    ColumnRange out;
+    out.empty = !any;
+    if (any) {
+        out.min = acc.lo;
+        out.max = acc.hi;
+    }
+    return out;
+}
+
+// The first of [from, to) not before `target`, looked for near `guess`: frames
+// come at a steady rate, so a bracket widened one, two, four ... frames from
+// it is soon found, then halved.
+int lowerBoundNear(const quint32 *time, int from, int guess, int to, quint32 target)
+{
+    int lo = from, hi = to, step = 1;
+    if (time[guess] < target) {
+        lo = guess + 1;
+        while (lo + step - 1 < to && time[lo + step - 1] < target) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(to, lo + step - 1);
+    } else {
+        hi = guess;
+        while (hi - step >= from && time[hi - step] >= target) {
+            hi -= step;
+            step *= 2;
+        }
+        lo = std::max(from, hi - step + 1);
+    }
+    return int(std::lower_bound(time + lo, time + hi, target) - time);
 }
 
 } // namespace
@@ -364,58 +450,17 @@ void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int a, 
 ColumnRange HistoryStore::rangeOf(HistoryChannel channel, qint64 first, qint64 last) const
 {
     ColumnRange out;
-    bool any = false;
-    auto finish = [&](auto acc) {
-        out.empty = !any;
-        if (any) {
-            out.min = acc.lo;
-            out.max = acc.hi;
-        }
-        return out;
-    };
-    switch (channel) {
-    case HistoryChannel::Distance: {
-        MinMax16 acc { 0, 0 };
+    withChannel(channel, [&](auto nodes, auto leaf) {
+        using MM = std::remove_const_t<std::remove_pointer_t<decltype(nodes(*m_chunks[0]))>>;
+        MM acc { 0, 0 };
+        bool any = false;
         forChunks(first, last, [&](const Chunk &c, int a, int b) {
             chunkRange(
-                c.distanceMm.get(), c.levelOffset, a, b,
-                [&](int x, int y, auto take) {
-                    for (int j = x; j < y; ++j)
-                        take(MinMax16 { c.distance[j], c.distance[j] });
-                },
-                &acc, &any);
+                nodes(c), c.levelOffset, c.levels, a, b,
+                [&](int x, int y, auto take) { leaf(c, x, y, take); }, &acc, &any);
         });
-        return finish(acc);
-    }
-    case HistoryChannel::Mean10: {
-        MinMax16 acc { 0, 0 };
-        forChunks(first, last, [&](const Chunk &c, int a, int b) {
-            chunkRange(
-                c.meanMm.get(), c.levelOffset, a, b,
-                [&](int x, int y, auto take) {
-                    c.forMeans(x, y, [&](int, quint16 m) { take(MinMax16 { m, m }); });
-                },
-                &acc, &any);
-        });
-        return finish(acc);
-    }
-    case HistoryChannel::Energy:
-    case HistoryChannel::Ambient: {
-        const bool energy = channel == HistoryChannel::Energy;
-        MinMax8 acc { 0, 0 };
-        forChunks(first, last, [&](const Chunk &c, int a, int b) {
-            const quint8 *values = energy ? c.energy.get() : c.ambient.get();
-            chunkRange(
-                energy ? c.energyMm.get() : c.ambientMm.get(), c.levelOffset, a, b,
-                [&](int x, int y, auto take) {
-                    for (int j = x; j < y; ++j)
-                        take(MinMax8 { values[j], values[j] });
-                },
-                &acc, &any);
-        });
-        return finish(acc);
-    }
-    }
+        out = columnRange(acc, any);
+    });
     return out;
 }
 
@@ -425,15 +470,60 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
     out->assign(size_t(std::max(columns, 0)), ColumnRange());
     if (columns <= 0 || t1Us <= t0Us || m_size == 0)
         return;
+    const qint64 first = lowerBound(t0Us);
+    if (first == m_size)
+        return;
     const qint64 span = t1Us - t0Us;
-    qint64 first = lowerBound(t0Us);
-    for (int k = 0; k < columns && first < m_size; ++k) {
-        const qint64 end = t0Us + qint64((Wide(span) * (k + 1)) / columns);
-        const qint64 last = lowerBound(end);
-        if (last > first)
-            (*out)[size_t(k)] = rangeOf(channel, first, last);
-        first = last;
-    }
+    const qint64 perColumn = (lowerBound(t1Us) - first) / columns;
+    withChannel(channel, [&](auto nodes, auto leaf) {
+        using MM = std::remove_const_t<std::remove_pointer_t<decltype(nodes(*m_chunks[0]))>>;
+        MM acc { 0, 0 };
+        bool any = false;
+        size_t k = size_t(chunkIndexOf(first));
+        int a = int(m_dropped + first - m_chunkStart[k]);
+        int column = 0;
+        qint64 end = t0Us + qint64(Wide(span) / columns); // of the column
+        // Chunk by chunk, column by column, each column's end looked for from
+        // the last one's.
+        while (column < columns && k < m_chunks.size()) {
+            const Chunk &c = *m_chunks[k];
+            // A column's end and the blocks around it are far apart in a
+            // large store: ask for those of the columns ahead now, so that
+            // their fetches overlap this column's work.
+            for (qint64 ahead = a + Lookahead * perColumn; ahead < c.fill && perColumn > 8;) {
+                __builtin_prefetch(c.time.get() + ahead);
+                const auto *n = nodes(c);
+                __builtin_prefetch(n + (ahead >> LeafBits));
+                if (c.levels > 1)
+                    __builtin_prefetch(n + c.levelOffset[1] + (ahead >> (LeafBits + FanoutBits)));
+                break;
+            }
+            int b = c.fill;
+            if (c.timeUs(c.fill - 1) >= end) {
+                const qint64 offset = end - c.baseUs;
+                b = offset <= 0 ? a
+                                : lowerBoundNear(c.time.get(), a,
+                                                 int(std::min<qint64>(a + perColumn, c.fill - 1)),
+                                                 c.fill, quint32(offset));
+            }
+            if (b > a)
+                chunkRange(
+                    nodes(c), c.levelOffset, c.levels, a, b,
+                    [&](int x, int y, auto take) { leaf(c, x, y, take); }, &acc, &any);
+            if (b == c.fill) { // the column goes on in the next chunk
+                ++k;
+                a = 0;
+                continue;
+            }
+            (*out)[size_t(column)] = columnRange(acc, any);
+            any = false;
+            a = b;
+            ++column;
+            end = t0Us + qint64(Wide(span) * (column + 1) / columns);
+        }
+        if (any && column < columns)
+            (*out)[size_t(column)] = columnRange(acc, any);
+    });
 }
 
 namespace {
@@ -502,14 +592,31 @@ ViewStats HistoryStore::stats(qint64 t0Us, qint64 t1Us) const
     return statsOf(lowerBound(t0Us), lowerBound(t1Us));
 }
 
-bool HistoryStore::forDistanceRuns(
-    qint64 first, qint64 last,
-    const std::function<bool(const quint16 *values, int count)> &visit) const
+DistanceView HistoryStore::distances(qint64 t0Us, qint64 t1Us) const
 {
-    bool going = true;
-    forChunks(first, last, [&](const Chunk &c, int a, int b) {
-        if (going)
-            going = visit(c.distance.get() + a, b - a);
-    });
-    return going;
+    DistanceView view;
+    const qint64 first = lowerBound(t0Us), last = lowerBound(t1Us);
+    if (first >= last)
+        return view;
+    size_t k = size_t(chunkIndexOf(first));
+    qint64 a = m_dropped + first - m_chunkStart[k];
+    for (qint64 remaining = last - first; remaining > 0; ++k, a = 0) {
+        const std::shared_ptr<Chunk> &c = m_chunks[k];
+        const qint64 b = std::min<qint64>(c->fill, a + remaining);
+        view.m_runs.push_back(
+            { std::shared_ptr<const quint16>(c, c->distance.get() + a), int(b - a) });
+        remaining -= b - a;
+    }
+    view.m_size = last - first;
+    view.m_firstTimeUs = at(first).timeUs;
+    view.m_lastTimeUs = at(last - 1).timeUs;
+    return view;
+}
+
+bool DistanceView::forRuns(const std::function<bool(const quint16 *values, int count)> &visit) const
+{
+    for (const Run &run : m_runs)
+        if (!visit(run.values.get(), run.count))
+            return false;
+    return true;
 }

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -60,24 +59,25 @@ struct HistoryEvent
 //
 // Frames are kept in chunks of 2^chunkBits: per frame a 32-bit time offset
 // from the chunk's first frame and the three values (8 bytes). Beside them
-// each chunk keeps a pyramid of minima and maxima over blocks of 8, 16, 32 ...
-// frames, so the extremes of any range come from about two blocks per level
-// plus at most 14 frames, and running sums every 256 frames, so statistics of
-// any range cost two look-ups per chunk plus at most 510 frames. Dropping the
-// oldest frames frees whole chunks; a chunk's frames before the first held
-// are never used.
+// each chunk keeps a pyramid of minima and maxima over blocks of 8, 128,
+// 2048 ... frames, so the extremes of any range come from at most 30 blocks
+// per level, side by side in memory, plus at most 14 frames, and running sums every 256 frames, so
+// statistics of any range cost two look-ups per chunk plus at most 510 frames. Dropping the oldest
+// frames frees whole chunks; a chunk's frames before the first held are never used.
 class HistoryStore
 {
 public:
     static constexpr qint64 DefaultCapacity = 2 * 3600 * 1800;
     static constexpr int DefaultChunkBits = 16;
     static constexpr int LeafBits = 3; // frames per pyramid leaf: 8
+    static constexpr int FanoutBits = 4; // pyramid blocks per block of the level above: 16
+    static constexpr int Fanout = 1 << FanoutBits;
     static constexpr int SumBits = 8; // frames per running-sum step: 256
-    // Per frame: time offset and values, plus the pyramid (two nodes per leaf
-    // in all, each 12 bytes over the four channels) and the running sums (nine
-    // 64-bit sums per step).
+    // Per frame: time offset and values, plus the pyramid (16/15 nodes per
+    // leaf in all, each 12 bytes over the four channels) and the running sums
+    // (nine 64-bit sums per step).
     static constexpr double BytesPerFrame
-        = 8.0 + 2.0 * 12.0 / (1 << LeafBits) + 9.0 * 8.0 / (1 << SumBits);
+        = 8.0 + 12.0 / (1 << LeafBits) * Fanout / (Fanout - 1) + 9.0 * 8.0 / (1 << SumBits);
 
     // chunkBits (3..24) only matters to tests, which use small chunks to cut
     // ranges at chunk ends.
@@ -109,11 +109,8 @@ public:
     ColumnRange rangeOf(HistoryChannel channel, qint64 first, qint64 last) const;
     ViewStats statsOf(qint64 first, qint64 last) const;
 
-    // Hands the distances of frames [first, last) to `visit` in runs of
-    // consecutive frames, oldest first; stops when it returns false, and
-    // returns false then.
-    bool forDistanceRuns(qint64 first, qint64 last,
-                         const std::function<bool(const quint16 *values, int count)> &visit) const;
+    // The distances of the frames in [t0Us, t1Us), to be read on another thread.
+    class DistanceView distances(qint64 t0Us, qint64 t1Us) const;
 
     QDateTime startUtc; // clock time of timeUs 0 (invalid when unknown)
     std::vector<HistoryEvent> events;
@@ -125,6 +122,9 @@ private:
 
     const Chunk &chunkOf(qint64 index, qint64 *local) const;
     int chunkIndexOf(qint64 index) const;
+    // Calls f(nodes, leaf) with the pyramid and the frame values of `channel`.
+    template<typename F>
+    void withChannel(HistoryChannel channel, F f) const;
     void startChunk(qint64 timeUs);
     void dropOldest();
     template<typename Visit>
@@ -136,10 +136,36 @@ private:
     qint64 m_dropped = 0;
     qint64 m_frontLocal = 0; // first held frame within the oldest chunk
     qint64 m_lastTimeUs = 0;
-    std::deque<std::unique_ptr<Chunk>> m_chunks;
-    std::deque<qint64> m_chunkStart; // index (since the start) of each chunk's first frame
+    std::vector<std::shared_ptr<Chunk>> m_chunks; // shared with DistanceViews
+    std::vector<qint64> m_chunkStart; // index (since the start) of each chunk's first frame
     std::array<quint16, 9> m_recent {}; // newest distances, oldest first, for Mean10
     int m_recentCount = 0;
+};
+
+// The distances of a view, apart from the store: they may be read on another
+// thread while the store goes on taking, dropping or clearing frames, as the
+// chunks they lie in are kept for as long as the view is.
+class DistanceView
+{
+public:
+    qint64 size() const { return m_size; }
+    qint64 firstTimeUs() const { return m_firstTimeUs; }
+    qint64 lastTimeUs() const { return m_lastTimeUs; }
+    // Hands the distances to `visit` in runs of consecutive frames, oldest
+    // first; stops when it returns false, and returns false then.
+    bool forRuns(const std::function<bool(const quint16 *values, int count)> &visit) const;
+
+private:
+    friend class HistoryStore;
+    struct Run
+    {
+        std::shared_ptr<const quint16> values; // owns its chunk
+        int count;
+    };
+    std::vector<Run> m_runs;
+    qint64 m_size = 0;
+    qint64 m_firstTimeUs = 0;
+    qint64 m_lastTimeUs = 0;
 };
 
 // Histogram of distances in [t0,t1): `bins` equal bins over [lo, hi]; a
@@ -147,6 +173,8 @@ private:
 // counted. Empty when cancelled.
 std::vector<qint64> distanceHistogram(const HistoryStore &store, qint64 t0Us, qint64 t1Us, int bins,
                                       double lo, double hi,
+                                      const std::atomic_bool *cancel = nullptr);
+std::vector<qint64> distanceHistogram(const DistanceView &view, int bins, double lo, double hi,
                                       const std::atomic_bool *cancel = nullptr);
 
 // Overlapping Allan deviation of distance (mm) against tau = m times the mean
@@ -158,4 +186,6 @@ struct AllanPoint
     double deviation;
 };
 std::vector<AllanPoint> allanDeviation(const HistoryStore &store, qint64 t0Us, qint64 t1Us,
+                                       const std::atomic_bool *cancel = nullptr);
+std::vector<AllanPoint> allanDeviation(const DistanceView &view,
                                        const std::atomic_bool *cancel = nullptr);
