@@ -207,7 +207,7 @@ void TestHistoryWindow::heldFramesJoinInOrder()
     intake.newRead();
     intake.addMeasurement(m);
     intake.hold();
-    intake.hold(); // a worker's and an export's: both must end
+    intake.hold(); // two holders: frames join when both have let go
     for (quint32 d = 1001; d <= 1003; ++d) {
         QTest::qWait(2);
         m.distance = d;

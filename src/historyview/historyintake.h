@@ -9,10 +9,9 @@
 #include <vector>
 
 // The live store's door from the feed. A worker thread may read the store
-// (a histogram, the Allan deviation, an export) only while nothing is
-// appended, so while held the frames wait here, stamped with the time they
-// came, and join the store in order when the last hold is released. The
-// frames' times come from this clock, started with the store's recorder.
+// (an export of millions of rows) only while nothing is appended, so while held the frames wait
+// here, stamped with the time they came, and join the store in order when the last hold is
+// released. The frames' times come from this clock, started with the store's recorder.
 class HistoryIntake : public MeasurementListener
 {
 public:

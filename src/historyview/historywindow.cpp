@@ -163,8 +163,6 @@ HistoryWindow::~HistoryWindow()
         m_cancel->store(true);
     m_analysis.waitForFinished();
     m_export.waitForFinished();
-    if (m_holdingLive)
-        m_live->release();
     if (m_exportHolds)
         m_live->release();
 }
@@ -644,39 +642,28 @@ void HistoryWindow::startAnalysis()
         return; // analysisDone starts the next
     m_analysisDue = false;
     m_sinceAnalysis.restart();
-    // A run whose end was never announced (a new future replaces its signal)
-    // still holds the live frames.
-    if (m_holdingLive)
-        m_live->release();
     const HistoryStore *store = shownStore();
-    const qint64 t0 = m_view.t0Us(), t1 = m_view.t1Us();
-    const ViewStats stats = store->stats(t0, t1);
+    const ViewStats stats = store->stats(m_view.t0Us(), m_view.t1Us());
     const ChannelStats &d = stats.channels[size_t(HistoryChannel::Distance)];
     // Whole millimetres: one bin per value while they fit.
     const int bins = int(qBound(1.0, d.max - d.min + 1, 100.0));
+    const double lo = d.min - 0.5, hi = d.max + 0.5;
     auto cancel = std::make_shared<std::atomic_bool>(false);
     m_cancel = cancel;
-    std::shared_ptr<HistoryStore> keep = m_loaded; // lives while the worker reads it
-    // Live frames wait while the worker reads the live store.
-    m_holdingLive = !keep && m_live;
-    if (m_holdingLive)
-        m_live->hold();
-    const double lo = d.min - 0.5, hi = d.max + 0.5;
-    m_analysis.setFuture(QtConcurrent::run([store, keep, t0, t1, bins, lo, hi, cancel] {
-        Analysis a;
-        a.lo = lo;
-        a.hi = hi;
-        a.bins = distanceHistogram(*store, t0, t1, bins, lo, hi, cancel.get());
-        a.allan = allanDeviation(*store, t0, t1, cancel.get());
-        return a;
-    }));
+    // The view's distances stay whole while the live store goes on.
+    m_analysis.setFuture(QtConcurrent::run(
+        [view = store->distances(m_view.t0Us(), m_view.t1Us()), bins, lo, hi, cancel] {
+            Analysis a;
+            a.lo = lo;
+            a.hi = hi;
+            a.bins = distanceHistogram(view, bins, lo, hi, cancel.get());
+            a.allan = allanDeviation(view, cancel.get());
+            return a;
+        }));
 }
 
 void HistoryWindow::analysisDone()
 {
-    if (m_holdingLive)
-        m_live->release();
-    m_holdingLive = false;
     const Analysis a = m_analysis.result();
     if (!m_cancel->load()) {
         QVector<QwtIntervalSample> bars;

@@ -124,7 +124,6 @@ private:
     QFutureWatcher<Analysis> m_analysis;
     std::shared_ptr<std::atomic_bool> m_cancel;
     bool m_analysisDue = false;
-    bool m_holdingLive = false; // the live frames wait for the worker
     QFutureWatcher<QString> m_export; // the error, empty when written
     QString m_exportPath;
     bool m_exportHolds = false;
