@@ -6,6 +6,7 @@
 #include "historyintake.h"
 #include "historywindow.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -282,6 +283,19 @@ void TestHistoryWindow::loadsRecording()
         // All: every frame, and the event before the first.
         QCOMPARE(live.window.view().t0Us(), markers ? 0 : 1000);
         QCOMPARE(live.window.view().t1Us(), 5001);
+        // Clock time: the view starts at 07:40 by the sidecar's start, or by
+        // the first row's time less its elapsed time; so does the open event.
+        auto *clock = child<QCheckBox>(&live.window, QStringLiteral("clockTime"));
+        QVERIFY(clock->isEnabled());
+        clock->setChecked(true);
+        const double at0740
+            = double(QDateTime(QDate(2026, 12, 8), QTime(7, 40), Qt::UTC).toMSecsSinceEpoch());
+        QCOMPARE(live.window.plot()->axisScaleDiv(QwtPlot::xBottom).lowerBound(), at0740);
+        if (markers)
+            QCOMPARE(static_cast<QwtPlotMarker *>(
+                         live.window.plot()->itemList(QwtPlotItem::Rtti_PlotMarker).value(0))
+                         ->xValue(),
+                     at0740);
         live.window.findChild<QPushButton *>(QStringLiteral("live"))->click();
         QVERIFY(live.window.isLive());
         QCOMPARE(::markers(live.window), 0);
