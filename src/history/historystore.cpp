@@ -19,6 +19,12 @@ struct MinMax8
 };
 
 template<typename MM>
+inline MM nothing()
+{
+    return { std::numeric_limits<decltype(MM::lo)>::max(), 0 };
+}
+
+template<typename MM>
 inline MM merged(MM a, MM b)
 {
     return { std::min(a.lo, b.lo), std::max(a.hi, b.hi) };
@@ -345,10 +351,11 @@ void chunkRange(const MM *nodes, const std::array<int, 32> &levelOffset, int lev
                 Leaf leaf, MM *acc, bool *any)
 {
     constexpr int Fanout = HistoryStore::Fanout;
+    // acc starts as nothing (lo at its largest, hi at 0), so no test a block.
     auto take = [&](MM v) {
-        *acc = *any ? merged(*acc, v) : v;
-        *any = true;
+        *acc = merged(*acc, v);
     };
+    *any = *any || a < b;
     int la = (a + (1 << HistoryStore::LeafBits) - 1) >> HistoryStore::LeafBits;
     int lb = b >> HistoryStore::LeafBits;
     if (la >= lb) {
@@ -452,7 +459,7 @@ ColumnRange HistoryStore::rangeOf(HistoryChannel channel, qint64 first, qint64 l
     ColumnRange out;
     withChannel(channel, [&](auto nodes, auto leaf) {
         using MM = std::remove_const_t<std::remove_pointer_t<decltype(nodes(*m_chunks[0]))>>;
-        MM acc { 0, 0 };
+        MM acc = nothing<MM>();
         bool any = false;
         forChunks(first, last, [&](const Chunk &c, int a, int b) {
             chunkRange(
@@ -477,7 +484,7 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
     const qint64 perColumn = (lowerBound(t1Us) - first) / columns;
     withChannel(channel, [&](auto nodes, auto leaf) {
         using MM = std::remove_const_t<std::remove_pointer_t<decltype(nodes(*m_chunks[0]))>>;
-        MM acc { 0, 0 };
+        MM acc = nothing<MM>();
         bool any = false;
         size_t k = size_t(chunkIndexOf(first));
         int a = int(m_dropped + first - m_chunkStart[k]);
@@ -516,6 +523,7 @@ void HistoryStore::columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int
                 continue;
             }
             (*out)[size_t(column)] = columnRange(acc, any);
+            acc = nothing<MM>();
             any = false;
             a = b;
             ++column;

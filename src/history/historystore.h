@@ -20,8 +20,9 @@ struct HistoryFrame
 };
 
 // Mean10 is the truncated mean of the newest ten distances up to and including
-// the frame (of all of them while fewer came before), as the live chart's
-// mean channel.
+// the frame (of all of them while fewer came before). The live chart's mean
+// channel is the same taken one frame earlier: its statistics of a frame are
+// those of the frames before it.
 enum class HistoryChannel { Distance, Energy, Ambient, Mean10 };
 constexpr int HistoryChannelCount = 4;
 
@@ -61,9 +62,10 @@ struct HistoryEvent
 // from the chunk's first frame and the three values (8 bytes). Beside them
 // each chunk keeps a pyramid of minima and maxima over blocks of 8, 128,
 // 2048 ... frames, so the extremes of any range come from at most 30 blocks
-// per level, side by side in memory, plus at most 14 frames, and running sums every 256 frames, so
-// statistics of any range cost two look-ups per chunk plus at most 510 frames. Dropping the oldest
-// frames frees whole chunks; a chunk's frames before the first held are never used.
+// a level, side by side in memory, plus at most 14 frames; and running sums
+// every 256 frames, so the statistics of any range cost two look-ups a chunk
+// plus at most 510 frames. Dropping the oldest frames frees whole chunks; a
+// chunk's frames before the first held are never used.
 class HistoryStore
 {
 public:
@@ -101,7 +103,8 @@ public:
 
     // The min and max of `channel` over each of `columns` equal slices of
     // [t0Us, t1Us): slice k is [t0 + (t1-t0)*k/columns, t0 + (t1-t0)*(k+1)/columns).
-    // Exact, and costs about the same whatever the number of frames.
+    // Exact. The work per column does not grow with the frames held; only the
+    // memory it touches lies further apart (figures in bench/README.md).
     void columns(HistoryChannel channel, qint64 t0Us, qint64 t1Us, int columns,
                  std::vector<ColumnRange> *out) const;
     ViewStats stats(qint64 t0Us, qint64 t1Us) const;
@@ -118,7 +121,6 @@ public:
 private:
     struct Chunk;
     struct Sums;
-    struct Cursor;
 
     const Chunk &chunkOf(qint64 index, qint64 *local) const;
     int chunkIndexOf(qint64 index) const;
