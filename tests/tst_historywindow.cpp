@@ -135,6 +135,7 @@ void TestHistoryWindow::liveFollowsUntilMoved()
 
     QWidget *canvas = live.canvas();
     const QPoint middle = canvas->rect().center();
+    QSignalSpy analysed(&live.window, &HistoryWindow::analysed);
     if (move == QLatin1String("wheel")) {
         QWheelEvent wheel(middle, canvas->mapToGlobal(middle), QPoint(), QPoint(0, 120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -151,6 +152,7 @@ void TestHistoryWindow::liveFollowsUntilMoved()
     QTest::qWait(300);
     QCOMPARE(view.t0Us(), t0);
     QCOMPARE(view.t1Us(), t1);
+    QVERIFY(analysed.count() <= 1); // the move's; frames outside the view start none
 
     // Follow keeps the width and moves to the newest frame.
     live.window.findChild<QPushButton *>(QStringLiteral("follow"))->click();

@@ -504,12 +504,23 @@ void HistoryWindow::refresh(bool force)
     const HistoryStore *store = shownStore();
     if (isLive())
         m_view.setHeld(store->firstTimeUs(), store->lastTimeUs());
-    const bool changed = store->size() != m_shownSize || store->droppedFrames() != m_shownDropped
-        || m_view.t0Us() != m_shownT0 || m_view.t1Us() != m_shownT1;
-    if (!isVisible() || (!force && !changed))
+    if (!isVisible())
         return;
+    const bool viewMoved = m_view.t0Us() != m_shownT0 || m_view.t1Us() != m_shownT1;
+    const bool storeMoved
+        = store->size() != m_shownSize || store->droppedFrames() != m_shownDropped;
+    // New frames land in view only if it reaches past the newest shown before;
+    // dropped ones leave it only if it starts before the oldest held now. A
+    // view into the past stays as it is, and so do its statistics.
+    const bool inView
+        = storeMoved && (m_view.t1Us() - 1 > m_shownLastUs || store->firstTimeUs() > m_view.t0Us());
+    if (force || storeMoved)
+        updateStatus();
     m_shownSize = store->size();
     m_shownDropped = store->droppedFrames();
+    m_shownLastUs = store->lastTimeUs();
+    if (!force && !viewMoved && !inView)
+        return;
     m_shownT0 = m_view.t0Us();
     m_shownT1 = m_view.t1Us();
     const ViewStats stats = store->stats(m_view.t0Us(), m_view.t1Us());
@@ -532,7 +543,6 @@ void HistoryWindow::refresh(bool force)
         m_plot->setAxisScale(axis, lo - margin, hi + margin);
     }
     m_plot->replot();
-    updateStatus();
     m_analysisDue = true;
 }
 

@@ -118,7 +118,8 @@ private:
     QTimer m_timer;
 
     // What the last refresh showed, so an idle window draws nothing.
-    qint64 m_shownSize = -1, m_shownDropped = -1, m_shownT0 = 0, m_shownT1 = 0;
+    qint64 m_shownSize = -1, m_shownDropped = -1, m_shownLastUs = -1;
+    qint64 m_shownT0 = 0, m_shownT1 = 0;
 
     // One analysis at a time; a newer view cancels the running one.
     QFutureWatcher<Analysis> m_analysis;
