@@ -61,7 +61,7 @@ QStringList overlayTexts(const Chart &chart)
 
 } // namespace
 
-class TestReview : public QObject
+class TestChartPanel : public QObject
 {
     Q_OBJECT
 
@@ -97,7 +97,7 @@ private:
     std::function<void()> whileAsking; // runs while the dialog is up
 };
 
-void TestReview::init()
+void TestChartPanel::init()
 {
     removeConfig();
     dir = std::make_unique<QTemporaryDir>();
@@ -107,13 +107,13 @@ void TestReview::init()
     whileAsking = nullptr;
 }
 
-void TestReview::cleanup()
+void TestChartPanel::cleanup()
 {
     window.reset();
     removeConfig();
 }
 
-void TestReview::showWindow(const QSize &size)
+void TestChartPanel::showWindow(const QSize &size)
 {
     window = makeWindow();
     window->setSaveFileDialog(
@@ -131,7 +131,7 @@ void TestReview::showWindow(const QSize &size)
     QVERIFY(chart);
 }
 
-void TestReview::actionsOnKeys_data()
+void TestChartPanel::actionsOnKeys_data()
 {
     QTest::addColumn<QByteArray>("action");
     QTest::addColumn<QKeySequence>("key");
@@ -153,7 +153,7 @@ void TestReview::actionsOnKeys_data()
                                   << 0;
 }
 
-void TestReview::actionsOnKeys()
+void TestChartPanel::actionsOnKeys()
 {
     QFETCH(QByteArray, action);
     QFETCH(QKeySequence, key);
@@ -204,7 +204,7 @@ void TestReview::actionsOnKeys()
                            "actionCopyStatistics", "actionFixedRanges", "actionShowScale" }));
 }
 
-void TestReview::visibleState_data()
+void TestChartPanel::visibleState_data()
 {
     QTest::addColumn<bool>("recording");
     QTest::addColumn<bool>("frozen");
@@ -219,7 +219,7 @@ void TestReview::visibleState_data()
                           << QStringList { "REC", "FROZEN" };
 }
 
-void TestReview::visibleState()
+void TestChartPanel::visibleState()
 {
     QFETCH(bool, recording);
     QFETCH(bool, frozen);
@@ -258,7 +258,7 @@ void TestReview::visibleState()
     QCOMPARE(chart->grab().toImage(), before);
 }
 
-void TestReview::fixedRanges_data()
+void TestChartPanel::fixedRanges_data()
 {
     QTest::addColumn<int>("channel"); // the one curve drawn
     QTest::addColumn<QList<int>>("ranges"); // Min and Max of channels 0 and 4
@@ -288,7 +288,7 @@ void TestReview::fixedRanges_data()
         << 4 << QList<int> { 0, 3000, 0, 10 } << 1500.f << 150.0 << QList<int> { 3000, 0, 20, 0 };
 }
 
-void TestReview::fixedRanges()
+void TestChartPanel::fixedRanges()
 {
     QFETCH(int, channel);
     QFETCH(QList<int>, ranges);
@@ -334,7 +334,7 @@ void TestReview::fixedRanges()
     QCOMPARE(paintChart(fixed), today);
 }
 
-void TestReview::scaleValuesFit_data()
+void TestChartPanel::scaleValuesFit_data()
 {
     QTest::addColumn<QSize>("windowSize"); // invalid: maximised
     QTest::newRow("form size") << QSize(711, 401);
@@ -342,7 +342,7 @@ void TestReview::scaleValuesFit_data()
     QTest::newRow("1920 x 1080") << QSize(1920, 1080);
 }
 
-void TestReview::scaleValuesFit()
+void TestChartPanel::scaleValuesFit()
 {
     QFETCH(QSize, windowSize);
     showWindow(windowSize);
@@ -383,7 +383,7 @@ void TestReview::scaleValuesFit()
     QCOMPARE(chart->grab().toImage(), plain);
 }
 
-void TestReview::saveSamples_data()
+void TestChartPanel::saveSamples_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<bool>("frozen"); // after two frames, before the third
@@ -413,7 +413,7 @@ void TestReview::saveSamples_data()
         << QByteArray() << false << false << "missing/s.csv" << QByteArray();
 }
 
-void TestReview::saveSamples()
+void TestChartPanel::saveSamples()
 {
     QFETCH(QByteArray, config);
     QFETCH(bool, frozen);
@@ -451,7 +451,7 @@ void TestReview::saveSamples()
     }
 }
 
-void TestReview::copyStatistics_data()
+void TestChartPanel::copyStatistics_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QString>("firstName"); // as the label shows it
@@ -467,7 +467,7 @@ void TestReview::copyStatistics_data()
         << "<b>D is</b>" + values;
 }
 
-void TestReview::copyStatistics()
+void TestChartPanel::copyStatistics()
 {
     QFETCH(QByteArray, config);
     QFETCH(QString, firstName);
@@ -490,7 +490,7 @@ void TestReview::copyStatistics()
     QCOMPARE(QGuiApplication::clipboard()->text(), copied);
 }
 
-void TestReview::reviewSettings_data()
+void TestChartPanel::reviewSettings_data()
 {
     QTest::addColumn<QStringList>("actions");
     QTest::addColumn<QStringList>("review"); // the lines of [Review] in config.ini
@@ -507,7 +507,7 @@ void TestReview::reviewSettings_data()
         << QStringList { "actionShowScale", "actionShowScale" } << QStringList();
 }
 
-void TestReview::reviewSettings()
+void TestChartPanel::reviewSettings()
 {
     QFETCH(QStringList, actions);
     QFETCH(QStringList, review);
@@ -559,7 +559,7 @@ void TestReview::reviewSettings()
              qPrintable(proposals.last()));
 }
 
-void TestReview::portFromCommandLineKeptAcrossRefresh()
+void TestChartPanel::portFromCommandLineKeptAcrossRefresh()
 {
     const QString path = QStringLiteral("/dev/serial/by-id/usb-TAV47-test");
     MainWindow tool(MainWindow::withPort(path));
@@ -575,5 +575,5 @@ void TestReview::portFromCommandLineKeptAcrossRefresh()
     }
 }
 
-QTEST_MAIN(TestReview)
-#include "tst_review.moc"
+QTEST_MAIN(TestChartPanel)
+#include "tst_chartpanel.moc"
