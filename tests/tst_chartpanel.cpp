@@ -1,14 +1,17 @@
 // The chart's context menu without a device: keys, the visible state, fixed
-// ranges, scale values, saving and copying, the [Review] settings and the
-// command line's port and file options.
+// ranges, scale values, saving and copying, and the [Review] settings. What
+// does not involve the main window runs on the panels alone.
 
+#include "channelpanel.h"
+#include "channelsettings.h"
+#include "chartpanel.h"
 #include "guitest.h"
-#include "tooloptions.h"
 #include "varlabel.h"
 
 #include <QClipboard>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -59,6 +62,44 @@ QStringList overlayTexts(const Chart &chart)
     return texts;
 }
 
+// The chart with its channel names and readouts, and the two panels over
+// them, wired as the main window wires them, in a plain window.
+struct PanelHost : QWidget
+{
+    PanelHost()
+        : settings(openSettingsFile(configPath()))
+    {
+        setWindowTitle(QStringLiteral("TAV47-V1.2"));
+        auto *grid = new QGridLayout(this);
+        chart = new Chart(this);
+        grid->addWidget(chart, 0, 0, 1, 2);
+        for (int i = 0; i < 7; ++i) {
+            labels.append(new Varlabel(this));
+            readouts.append(new QLineEdit(this));
+            grid->addWidget(labels.last(), i + 1, 0);
+            grid->addWidget(readouts.last(), i + 1, 1);
+        }
+        grid->setRowStretch(0, 1);
+        resize(700, 500);
+        channels = new ChannelPanel(this, chart, readouts, labels, settings.get());
+        panel = new ChartPanel(this, chart, { labels.cbegin(), labels.cend() }, readouts,
+                               settings.get());
+        connect(chart, &Chart::updateUi, this, [this] { channels->refresh(Measurement()); });
+    }
+    ~PanelHost() override
+    {
+        panel->close();
+        channels->save();
+    }
+
+    std::unique_ptr<QSettings> settings;
+    Chart *chart = nullptr;
+    QList<Varlabel *> labels;
+    QList<QLineEdit *> readouts;
+    ChannelPanel *channels = nullptr;
+    ChartPanel *panel = nullptr;
+};
+
 } // namespace
 
 class TestChartPanel : public QObject
@@ -83,14 +124,29 @@ private slots:
     void copyStatistics();
     void reviewSettings_data();
     void reviewSettings();
-    void portFromCommandLineKeptAcrossRefresh();
 
 private:
     void showWindow(const QSize &size = QSize());
-    void trigger(const char *name) { windowAction(*window, name)->trigger(); }
+    void showPanels();
+    QWidget *shown() const { return window ? static_cast<QWidget *>(window.get()) : host.get(); }
+    QAction *action(const char *name) const
+    {
+        auto *a = shown()->findChild<QAction *>(QLatin1String(name));
+        if (!a)
+            qFatal("no action %s", name);
+        return a;
+    }
+    void trigger(const char *name) { action(name)->trigger(); }
+    void closeShown()
+    {
+        shown()->close();
+        window.reset();
+        host.reset();
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<PanelHost> host;
     Chart *chart = nullptr;
     QString answer; // what the save dialog answers
     QStringList proposals; // what it was asked with
@@ -110,6 +166,7 @@ void TestChartPanel::init()
 void TestChartPanel::cleanup()
 {
     window.reset();
+    host.reset();
     removeConfig();
 }
 
@@ -129,6 +186,20 @@ void TestChartPanel::showWindow(const QSize &size)
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     chart = window->findChild<Chart *>(QStringLiteral("chart"));
     QVERIFY(chart);
+}
+
+void TestChartPanel::showPanels()
+{
+    host = std::make_unique<PanelHost>();
+    host->panel->setSaveFileDialog(
+        [this](QWidget *, const QString &, const QString &proposed, const QString &) {
+            proposals.append(proposed);
+            if (whileAsking)
+                whileAsking();
+            return answer;
+        });
+    QVERIFY(showExposed(host.get()));
+    chart = host->chart;
 }
 
 void TestChartPanel::actionsOnKeys_data()
@@ -226,18 +297,18 @@ void TestChartPanel::visibleState()
     QFETCH(QString, title);
     QFETCH(QStringList, marks);
 
-    showWindow();
+    showPanels();
     for (int i = 0; i < 50; ++i)
         addFrame(chart->model(), float(1000 + i % 7));
     const QImage before = chart->grab().toImage();
 
     if (recording)
-        QVERIFY(window->startRecording(dir->filePath(QStringLiteral("run.csv"))));
+        QVERIFY(host->panel->startRecording(dir->filePath(QStringLiteral("run.csv"))));
     if (frozen)
         trigger("actionFreeze");
-    QCOMPARE(window->windowTitle(), title);
-    QCOMPARE(windowAction(*window, "actionRecord")->isChecked(), recording);
-    QCOMPARE(windowAction(*window, "actionFreeze")->isChecked(), frozen);
+    QCOMPARE(host->windowTitle(), title);
+    QCOMPARE(action("actionRecord")->isChecked(), recording);
+    QCOMPARE(action("actionFreeze")->isChecked(), frozen);
 
     // The marks alone change the picture, top right, each where it was placed.
     const QImage shown = chart->grab().toImage();
@@ -251,10 +322,10 @@ void TestChartPanel::visibleState()
     QVERIFY(differencesWithin(before, shown, rects));
 
     // Both off again: nothing left of them.
-    QVERIFY(window->stopRecording());
+    QVERIFY(host->panel->stopRecording());
     if (frozen)
         trigger("actionFreeze");
-    QCOMPARE(window->windowTitle(), QStringLiteral("TAV47-V1.2"));
+    QCOMPARE(host->windowTitle(), QStringLiteral("TAV47-V1.2"));
     QCOMPARE(chart->grab().toImage(), before);
 }
 
@@ -423,7 +494,7 @@ void TestChartPanel::saveSamples()
 
     if (!config.isEmpty())
         writeConfig(config);
-    showWindow();
+    showPanels();
     const float frames[3][3] = { { 1000, 5, 7 }, { 1010, 6, 8 }, { 1020, 7, 9 } };
     for (int i = 0; i < 3; ++i) {
         if (frozen && i == 2)
@@ -475,8 +546,8 @@ void TestChartPanel::copyStatistics()
 
     if (!config.isEmpty())
         writeConfig(config);
-    showWindow();
-    auto *label = window->findChild<Varlabel *>(QStringLiteral("param1"));
+    showPanels();
+    auto *label = host->labels.first();
     QCOMPARE(label->text(), firstName);
     QCOMPARE(label->textFormat(), Qt::PlainText);
 
@@ -514,18 +585,16 @@ void TestChartPanel::reviewSettings()
     review.replaceInStrings(QStringLiteral("$TMP"), dir->path());
 
     // What a window that did nothing leaves in the file.
-    showWindow();
-    window->close();
-    window.reset();
+    showPanels();
+    closeShown();
     const QByteArray untouched = fileContent(configPath());
     removeConfig();
 
-    showWindow();
+    showPanels();
     answer = dir->filePath(QStringLiteral("s.csv"));
     for (const QString &a : actions)
         trigger(a.toLatin1().constData());
-    window->close();
-    window.reset();
+    closeShown();
     QStringList lines = QString::fromUtf8(fileContent(configPath())).split(QLatin1Char('\n'));
     // The section on its own; the channel sections stay as they were.
     const int start = lines.indexOf(QStringLiteral("[Review]"));
@@ -542,14 +611,14 @@ void TestChartPanel::reviewSettings()
     QCOMPARE(lines.join(QLatin1Char('\n')).trimmed(), QString::fromUtf8(untouched).trimmed());
 
     // And the next start takes them up.
-    showWindow();
+    showPanels();
     QCOMPARE(chart->look().fixedRanges, review.contains(QStringLiteral("FixedRanges=true")));
-    QCOMPARE(windowAction(*window, "actionFixedRanges")->isChecked(), chart->look().fixedRanges);
+    QCOMPARE(action("actionFixedRanges")->isChecked(), chart->look().fixedRanges);
     QCOMPARE(chart->look().showScale, review.contains(QStringLiteral("ShowScale=true")));
-    QCOMPARE(windowAction(*window, "actionShowScale")->isChecked(), chart->look().showScale);
+    QCOMPARE(action("actionShowScale")->isChecked(), chart->look().showScale);
     answer.clear();
     trigger("actionRecord");
-    QVERIFY(!window->isRecording());
+    QVERIFY(!host->panel->isRecording());
     const bool folderKept = !review.filter(QStringLiteral("Folder=")).isEmpty();
     QCOMPARE(QFileInfo(proposals.last()).absolutePath(),
              folderKept ? dir->path() : QDir::homePath());
@@ -557,22 +626,6 @@ void TestChartPanel::reviewSettings()
                  .match(QFileInfo(proposals.last()).fileName())
                  .hasMatch(),
              qPrintable(proposals.last()));
-}
-
-void TestChartPanel::portFromCommandLineKeptAcrossRefresh()
-{
-    const QString path = QStringLiteral("/dev/serial/by-id/usb-TAV47-test");
-    MainWindow tool(MainWindow::withPort(path));
-    tool.selectPort(path);
-    auto *ports = tool.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
-    for (int refresh = 0; refresh < 2; ++refresh) {
-        QCOMPARE(ports->currentText(), path);
-        int listed = 0;
-        for (int i = 0; i < ports->count(); ++i)
-            listed += ports->itemText(i) == path ? 1 : 0;
-        QCOMPARE(listed, 1);
-        tool.findChild<QPushButton *>(QStringLiteral("detectBtn"))->click();
-    }
 }
 
 QTEST_MAIN(TestChartPanel)
