@@ -41,13 +41,15 @@ set(tav47_purpose_tav47-capture "capture TAV47 measurements from the command lin
 set(tav47_purpose_tav47-demo "the TAV47 host tool with a simulated range finder")
 set(tav47_purpose_tav47-sim "a simulated TAV47 range finder on a pseudo-terminal")
 
-# The pages run the programs just built, which a cross build cannot.
+# The pages run the programs just built, which a cross build cannot; a
+# sanitizer build would run them under its leak check, for pages no package
+# is made from.
 find_program(HELP2MAN help2man)
 set(tav47_man_pages)
 if(NOT HELP2MAN)
     message(STATUS "help2man not found: no manual pages (scripts/setup installs it)")
-elseif(CMAKE_CROSSCOMPILING)
-    message(STATUS "Cross-compiling: no manual pages")
+elseif(CMAKE_CROSSCOMPILING OR TAV47_SANITIZE)
+    message(STATUS "Cross-compiling or sanitizing: no manual pages")
 else()
     foreach(program tav47 tav47-capture tav47-demo tav47-sim)
         if(NOT TARGET ${program})
