@@ -56,11 +56,17 @@ int main(int argc, char *argv[])
         QStringLiteral("Put random bytes between the frames, <fraction> of all the bytes "
                        "sent (0 to 0.9; default 0)."),
         QStringLiteral("fraction"), QStringLiteral("0"));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("The device's baud rate: a host whose port is set to another reads "
+                       "the garbled bytes a real line would give it (default 0: any rate works)."),
+        QStringLiteral("rate"), QStringLiteral("0"));
     const QCommandLineOption statsOption(
         QStringLiteral("stats"),
         QStringLiteral("At exit, print the counters (frames sent, frames intact, false "
                        "frames, noise bytes, frames skipped, bytes sent) on standard error."));
-    parser.addOptions({ rateOption, seedOption, countOption, noiseOption, statsOption });
+    parser.addOptions(
+        { rateOption, seedOption, countOption, noiseOption, baudOption, statsOption });
     parser.process(app);
 
     SimulatorOptions options;
@@ -76,6 +82,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--count needs an unsigned number"));
     if (!CommandLine::readNumber(parser.value(noiseOption), 0.0, 0.9, &options.noiseFraction))
         return fail(QStringLiteral("--noise needs a fraction from 0 to 0.9"));
+    if (!CommandLine::readWhole(parser.value(baudOption), 0, &options.baud))
+        return fail(QStringLiteral("--baud needs a whole number"));
 
     // A reader of standard output that went away (| head -1) must not end
     // the device under a host that is still using it.
