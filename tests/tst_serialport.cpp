@@ -484,7 +484,9 @@ void TestSerialPort::streamAt1800HzLosesNothing()
     const double rate
         = double(m_window->decodedFrameCount() - framesBefore) * 1000.0 / double(clock.elapsed());
     QVERIFY2(rate > 1800 * 0.9 && rate < 1800 * 1.1, qPrintable(QString::number(rate)));
-    QCOMPARE(widget<Chart>("chart")->look().rateHz, 1800);
+    const ChartLook &look = widget<Chart>("chart")->look();
+    QVERIFY2(qAbs(look.rateHz - 1800) < 180 && look.rateMeasured,
+             qPrintable(QString::number(look.rateHz)));
 
     click("Lidar_StopBtn");
     QTRY_VERIFY(!m_device->isStreaming());

@@ -16,10 +16,12 @@
 
 #include "commandtable.h"
 #include "devicecontrol.h"
+#include "linkhealth.h"
 #include "measurement.h"
 #include "measurementfeed.h"
 #include "reviewpanel.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMutex>
 #include <QSerialPort>
@@ -96,6 +98,8 @@ private:
     QTextCodec *localeCodec;
     CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
     MeasurementFeed feed; // its rate sets the chart's time span
+    LinkHealth linkHealth; // the Rx count's tooltip and the chart's warning
+    QElapsedTimer linkClock;
     QMutex dataMutex;
     QSettings *settings;
     DeviceControl *deviceControl; // the command frames and the waits between them

@@ -32,6 +32,7 @@ void MainWindow::openSerialPort_1()
     // A start cut short by closing the port must not go on into this one.
     deviceControl->cancel();
     feed.resetCounters();
+    linkHealth.reset(feed, linkClock.elapsed());
     receivedText->setText(QStringLiteral("0"));
 
     if (!serialPort->open(QIODevice::ReadWrite)) {
@@ -56,6 +57,7 @@ void MainWindow::closeSerialPort_1()
 {
     if (serialPort->isOpen())
         serialPort->close();
+    linkHealth.reset(feed, linkClock.elapsed()); // no warning about a line no longer read
     ui->detectBtn->setEnabled(true);
     ui->openBtn->setProperty(StatusProperty, false);
     ui->openBtn->setText(QStringLiteral("open"));
