@@ -9,7 +9,8 @@ namespace {
 QString grouped(quint64 n)
 {
     // One grouping whatever the desktop's language: the texts are English.
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(qulonglong(n));
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    return english.toString(qulonglong(n));
 }
 
 QString tr(const char *text)
