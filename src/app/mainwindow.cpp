@@ -6,6 +6,7 @@
 #include "channelpanel.h"
 #include "channelsettings.h"
 #include "countertext.h"
+#include "linkpanel.h"
 #include "serialline.h"
 #include "shownrate.h"
 
@@ -90,6 +91,9 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     channels = new ChannelPanel(this, ui->chart, readouts, labels, settings);
     review
         = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
+    link = new LinkPanel(
+        this, ui->chart, serialPort, ui->baudRateCombo, { labels.cbegin(), labels.cend() },
+        [this](const QString &text) { setStatus(text); }, [this] { channels->save(); });
     feed.addListener(&ui->chart->model());
     feed.addListener(&review->recorder());
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });

@@ -31,6 +31,7 @@
 #include <functional>
 
 class ChannelPanel;
+class LinkPanel;
 class CounterText;
 class QSettings;
 class QTextCodec;
@@ -107,4 +108,5 @@ private:
     // Children, made once the form is up.
     ChannelPanel *channels = nullptr;
     ReviewPanel *review = nullptr;
+    LinkPanel *link = nullptr;
 };

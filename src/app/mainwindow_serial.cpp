@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "countertext.h"
+#include "linkpanel.h"
 #include "portlist.h"
 #include "serialline.h"
 
@@ -93,6 +94,8 @@ void MainWindow::readData_1()
 {
     // RcvCnt shows the feed's byte total at the next repaint tick (timer_task):
     // at high rates reads come far more often than a person can read a number.
+    if (link->isSearching())
+        return; // its frames, at rates being tried, are no measurements
     const QByteArray data = serialPort->readAll();
     QMutexLocker locker(&dataMutex);
     decodeData(data);
