@@ -40,6 +40,9 @@ ChartRangesDialog::ChartRangesDialog(QWidget *parent, Chart *chart, const QStrin
         grid->addWidget(m_max[i], k + 1, 2);
         m_messages[i] = new QLabel;
         m_messages[i]->setStyleSheet(QStringLiteral("color: red"));
+        // Room for the message from the start: the dialog does not grow.
+        m_messages[i]->setMinimumWidth(m_messages[i]->fontMetrics().horizontalAdvance(refusedText())
+                                       + 2);
         grid->addWidget(m_messages[i], k + 1, 3);
     }
     auto *hint = new QLabel(tr("The curves keep to these with Fixed Ranges on (Ctrl+F)."));
@@ -53,6 +56,11 @@ ChartRangesDialog::ChartRangesDialog(QWidget *parent, Chart *chart, const QStrin
     layout->addLayout(grid);
     layout->addWidget(hint);
     layout->addWidget(buttons);
+}
+
+QString ChartRangesDialog::refusedText()
+{
+    return tr("Max must be above Min: not applied");
 }
 
 QString ChartRangesDialog::message(int channel) const
@@ -96,7 +104,7 @@ void ChartRangesDialog::apply(int channel)
     const int min = m_min[k]->value();
     const int max = m_max[k]->value();
     if (max <= min) {
-        m_messages[k]->setText(tr("Max must be above Min: not applied"));
+        m_messages[k]->setText(refusedText());
         return;
     }
     m_messages[k]->clear();

@@ -30,6 +30,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    static QString refusedText();
     void showLimits(const ChartRanges::Limits &min, const ChartRanges::Limits &max);
     void apply(int channel);
 
