@@ -7,7 +7,6 @@
 #include "simulator.h"
 #include "simulatorthread.h"
 #include "testsupport.h"
-#include "uartline.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -123,8 +122,6 @@ private slots:
     void hostClosesAndReopens();
     void closedMasterLooksLikeALostDevice();
     void runsInItsOwnThread();
-    void mismatchedBaud_data();
-    void mismatchedBaud();
 };
 
 void TestSimulator::streamsMeasurementFrames()
@@ -390,37 +387,6 @@ void TestSimulator::runsInItsOwnThread()
     QTRY_VERIFY(host.hungUp);
     thread.stop();
     QVERIFY(thread.simulator()->framesSent() > 900);
-}
-
-void TestSimulator::mismatchedBaud_data()
-{
-    QTest::addColumn<int>("sentBaud");
-    QTest::addColumn<int>("readBaud");
-    QTest::addColumn<int>("frames"); // of 50 sent
-
-    QTest::newRow("same rate") << 460800 << 460800 << 50;
-    QTest::newRow("2 % fast: within a UART's tolerance") << 460800 << 470000 << 50;
-    QTest::newRow("half") << 460800 << 230400 << 0;
-    QTest::newRow("double") << 9600 << 19200 << 0;
-    QTest::newRow("2000000 read at 1500000") << 2000000 << 1500000 << 0;
-    QTest::newRow("115200 read at 921600") << 115200 << 921600 << 0;
-}
-
-void TestSimulator::mismatchedBaud()
-{
-    QFETCH(int, sentBaud);
-    QFETCH(int, readBaud);
-    QFETCH(int, frames);
-
-    QByteArray line;
-    for (int i = 0; i < 50; ++i)
-        line += LidarFrame::build(LidarFrame::Command::Measurement,
-                                  QByteArray::fromRawData("\x34\x12\x80\x07", 4));
-    int decoded = 0;
-    FrameDecoder decoder;
-    decoder.decode(UartLine::receive(line, sentBaud, readBaud),
-                   [&decoded](const DecodedFrame &) { ++decoded; });
-    QCOMPARE(decoded, frames);
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)
