@@ -574,8 +574,10 @@ void TestSerialPort::findBaudRate()
     QAction *find = windowAction(*m_window, "actionFindBaudRate");
     QVERIFY(chart->actions().contains(find));
 
-    if (closeAfterMs != 0)
+    if (closeAfterMs != 0) {
         click("openBtn");
+        QTRY_COMPARE(m_device->receivedBytes().size(), 5); // the stop frame of Open
+    }
     // Understood, the stop sent at Open stopped the device: start it again.
     if (streaming && closeAfterMs != 0 && toolBaud.toInt() == deviceBaud) {
         QTRY_VERIFY(!m_device->isStreaming());
@@ -598,6 +600,13 @@ void TestSerialPort::findBaudRate()
     QElapsedTimer clock;
     clock.start();
     find->trigger();
+    m_device->clearReceived();
+    if (closeAfterMs != 0) {
+        // Nothing goes out at a rate being tried.
+        click("Lidar_StartBtn");
+        QVERIFY2(status().startsWith("Finding the baud rate: nothing is sent"),
+                 qPrintable(status()));
+    }
     if (closeAfterMs > 0) {
         QVERIFY(!find->isEnabled());
         QTest::qWait(closeAfterMs);
@@ -610,6 +619,7 @@ void TestSerialPort::findBaudRate()
     if (closeAfterMs == 0)
         return;
     QCOMPARE(framesAtEnd, framesAtStart);
+    QCOMPARE(m_device->receivedBytes(), QByteArray());
     if (closeAfterMs > 0 || !said.startsWith("Baud rate"))
         return;
     // The port reads at the rate found, and the warning has gone.

@@ -57,6 +57,14 @@ bool LinkPanel::isSearching() const
     return m_search->isRunning();
 }
 
+bool LinkPanel::refuseWhileSearching()
+{
+    if (!isSearching())
+        return false;
+    m_status(tr("Finding the baud rate: nothing is sent until it ends"));
+    return true;
+}
+
 void LinkPanel::findBaudRate()
 {
     if (!m_port->isOpen()) {

@@ -32,6 +32,10 @@ public:
 
     // While true the search reads the port: the window must not.
     bool isSearching() const;
+    // True, saying why in the status, while a search runs: a command sent
+    // meanwhile would go out at a rate being tried, which the device may not
+    // understand.
+    bool refuseWhileSearching();
     void findBaudRate();
     ChartRangesDialog *rangesDialog();
 
