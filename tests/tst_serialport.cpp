@@ -582,6 +582,9 @@ void TestSerialPort::findBaudRate()
     if (streaming && closeAfterMs != 0 && toolBaud.toInt() == deviceBaud) {
         QTRY_VERIFY(!m_device->isStreaming());
         click("Lidar_StartBtn");
+        find->trigger(); // the start still sending: refused
+        QVERIFY2(status().startsWith("Find Baud Rate: a command is still being sent"),
+                 qPrintable(status()));
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("开启扫描"), 5000);
     }
     // Bytes and no frame: the chart's corner says so, until frames come.

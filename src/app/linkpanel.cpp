@@ -10,7 +10,8 @@
 #include <QSerialPort>
 
 LinkPanel::LinkPanel(QWidget *window, Chart *chart, QSerialPort *port, QComboBox *baudCombo,
-                     QList<QLabel *> names, StatusSink status, std::function<void()> saveRanges)
+                     QList<QLabel *> names, StatusSink status, std::function<void()> saveRanges,
+                     std::function<bool()> sending)
     : QObject(window)
     , m_window(window)
     , m_chart(chart)
@@ -19,6 +20,7 @@ LinkPanel::LinkPanel(QWidget *window, Chart *chart, QSerialPort *port, QComboBox
     , m_names(std::move(names))
     , m_status(std::move(status))
     , m_saveRanges(std::move(saveRanges))
+    , m_sending(std::move(sending))
     , m_search(new BaudSearch(port, this))
     , m_findBaud(new QAction(tr("Find &Baud Rate"), window))
     , m_ranges(new QAction(tr("Chart Ran&ges…"), window))
@@ -69,6 +71,11 @@ void LinkPanel::findBaudRate()
 {
     if (!m_port->isOpen()) {
         m_status(tr("Find Baud Rate: open the port first, with the device streaming"));
+        return;
+    }
+    // Frames still to go out would leave at a rate being tried.
+    if (m_sending() || m_port->bytesToWrite() > 0) {
+        m_status(tr("Find Baud Rate: a command is still being sent; try again in a moment"));
         return;
     }
     // The rates of the BaudRate box, each once; "customer" is none.

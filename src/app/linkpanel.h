@@ -26,9 +26,10 @@ class LinkPanel : public QObject
 public:
     using StatusSink = std::function<void(const QString &)>;
     // `names` are the channels' labels; `saveRanges` keeps changed ranges in
-    // config.ini.
+    // config.ini; `sending` is true while commands are still to go out.
     LinkPanel(QWidget *window, Chart *chart, QSerialPort *port, QComboBox *baudCombo,
-              QList<QLabel *> names, StatusSink status, std::function<void()> saveRanges);
+              QList<QLabel *> names, StatusSink status, std::function<void()> saveRanges,
+              std::function<bool()> sending);
 
     // While true the search reads the port: the window must not.
     bool isSearching() const;
@@ -47,6 +48,7 @@ private:
     QList<QLabel *> m_names;
     StatusSink m_status;
     std::function<void()> m_saveRanges;
+    std::function<bool()> m_sending;
     BaudSearch *m_search;
     QAction *m_findBaud;
     QAction *m_ranges;

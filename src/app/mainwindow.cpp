@@ -93,7 +93,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
         = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
     link = new LinkPanel(
         this, ui->chart, serialPort, ui->baudRateCombo, { labels.cbegin(), labels.cend() },
-        [this](const QString &text) { setStatus(text); }, [this] { channels->save(); });
+        [this](const QString &text) { setStatus(text); }, [this] { channels->save(); },
+        [this] { return deviceControl->isStarting(); });
     feed.addListener(&ui->chart->model());
     feed.addListener(&review->recorder());
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
