@@ -7,6 +7,7 @@
 #include "channelsettings.h"
 #include "countertext.h"
 #include "historypanel.h"
+#include "linkpanel.h"
 #include "serialline.h"
 #include "shownrate.h"
 
@@ -89,10 +90,14 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     const QList<Varlabel *> labels
         = { ui->param1, ui->param2, ui->param3, ui->param4, ui->param5, ui->param6, ui->param7 };
     channels = new ChannelPanel(this, ui->chart, readouts, labels, settings);
-    review
-        = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
+    chartPanel
+        = new ChartPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
+    link = new LinkPanel(
+        this, ui->chart, serialPort, ui->baudRateCombo, { labels.cbegin(), labels.cend() },
+        [this](const QString &text) { setStatus(text); }, [this] { channels->save(); },
+        [this] { return deviceControl->isStarting(); });
     feed.addListener(&ui->chart->model());
-    feed.addListener(&review->recorder());
+    feed.addListener(&chartPanel->recorder());
     history = new HistoryPanel(this, ui->chart);
     feed.addListener(&history->intake());
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
@@ -104,6 +109,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
                 showScanResult(result, tr("开启扫描"));
             });
 
+    linkClock.start();
     auto *repaintTimer = new QTimer(this);
     connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
     repaintTimer->start(100);
@@ -120,14 +126,22 @@ MainWindow::~MainWindow()
 
 void MainWindow::timer_task()
 {
-    // The chart's time span: the rate of the last start sent, or the one the
-    // frames arrive at when the device streams at another. Frozen samples
-    // keep the span they were taken with.
+    // The chart's time span: the rate the frames are measured arriving at,
+    // or before one is, the rate of the last start sent. Frozen samples keep
+    // the span they were taken with.
     feed.sampleRate();
+    const int commandedHz = CommandTable::rateHz(deviceControl->rateCode());
     if (!ui->chart->isFrozen()) {
-        const int hz = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), feed.rateHz());
-        ui->chart->changeLook([hz](ChartLook &look) { look.rateHz = hz; });
+        const int hz = shownRateHz(commandedHz, feed.rateHz());
+        const bool measured = qRound(feed.rateHz()) > 0;
+        ui->chart->changeLook([hz, measured](ChartLook &look) {
+            look.rateHz = hz;
+            look.rateMeasured = measured;
+        });
     }
+    linkHealth.update(feed, linkClock.elapsed());
+    const QString warning = linkHealth.cornerText();
+    ui->chart->changeLook([&warning](ChartLook &look) { look.linkWarning = warning; });
     // The readouts follow every repaint (updateUi). Set now, they are drawn
     // with the chart instead of asking from inside its repaint for one of
     // their own; the refresh after it finds them current unless a frame came
@@ -139,9 +153,12 @@ void MainWindow::timer_task()
     // (no sample, no setting changed), nothing drawn: an idle window is idle.
     if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
         ui->chart->update();
-    review->flushRecording();
+    chartPanel->flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(feed.bytesReceived()));
+    const QString tip = LinkHealth::toolTip(feed, commandedHz);
+    if (ui->RcvCnt->toolTip() != tip)
+        ui->RcvCnt->setToolTip(tip);
 }
 
 HistoryWindow *MainWindow::showHistory(const QString &recording)
@@ -153,7 +170,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
-    review->close();
+    chartPanel->close();
     channels->save();
     QMainWindow::closeEvent(event);
 }

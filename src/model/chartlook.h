@@ -3,6 +3,7 @@
 #include "channelmodel.h"
 
 #include <QColor>
+#include <QString>
 
 #include <array>
 
@@ -11,14 +12,14 @@
 // colours are their readouts'.
 struct ChartLook
 {
-    static constexpr int ChannelCount = ChannelModel::ChannelCount;
+    static constexpr int ChannelSlots = ChannelModel::ChannelSlots;
     static constexpr int PlottedChannels = ChannelModel::PlottedChannels;
 
-    std::array<QColor, ChannelCount> colours { QColor(Qt::red),   QColor(Qt::white),
+    std::array<QColor, ChannelSlots> colours { QColor(Qt::red),   QColor(Qt::white),
                                                QColor(Qt::blue),  QColor(Qt::darkGray),
                                                QColor(Qt::green), QColor(Qt::white),
                                                QColor(Qt::white), QColor(Qt::white) };
-    std::array<bool, ChannelCount> shown { true, false, false, false, true, false, false, false };
+    std::array<bool, ChannelSlots> shown { true, false, false, false, true, false, false, false };
     std::array<int, PlottedChannels> max { 15000, 15000, 15000, 15000, 15000 }; // of fixedRanges
     std::array<int, PlottedChannels> min {};
     // Each curve between its channel's Min (bottom) and Max (top), channel 4
@@ -29,6 +30,9 @@ struct ChartLook
     // place of the texts "0" and "1000".
     bool showScale = false;
     int rateHz = 0;
+    bool rateMeasured = false; // rateHz is the frames' measured rate, shown beside the span
+    // Over the top right corner when not empty: what is wrong with the line.
+    QString linkWarning;
     bool showRecordingMark = false;
     int gridColumns = 20;
     int gridRows = 20;
