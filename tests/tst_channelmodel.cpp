@@ -1,4 +1,5 @@
 #include "channelmodel.h"
+#include "gaussiannoise.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -78,6 +79,8 @@ private slots:
     void readoutValue();
     void runningSumsMatchAFullPass_data();
     void runningSumsMatchAFullPass();
+    void differenceNoise_data();
+    void differenceNoise();
 };
 
 void TestChannelModel::firstFrame()
@@ -285,6 +288,38 @@ void TestChannelModel::readoutValue()
     QFETCH(float, deviation);
     QFETCH(int, shown);
     QCOMPARE(int(SeriesStats::readoutValue(deviation)), shown);
+}
+
+// The noise figure against values worked out by hand and in Python.
+void TestChannelModel::differenceNoise_data()
+{
+    QTest::addColumn<QVector<float>>("values");
+    QTest::addColumn<double>("noise");
+
+    QTest::newRow("none") << QVector<float>() << 0.0;
+    QTest::newRow("one") << QVector<float> { 7 } << 0.0;
+    QTest::newRow("constant") << repeated(5, 4) << 0.0;
+    QTest::newRow("steady motion") << QVector<float> { 0, 10, 20, 30 } << 0.0;
+    QTest::newRow("alternating: 4/3") << QVector<float> { 0, 2, 0, 2 } << 4.0 / 3.0;
+    QTest::newRow("steps of 10 and 20: 5/sqrt 2")
+        << QVector<float> { 1000, 1010, 1030 } << 3.5355339059327373;
+    QTest::newRow("motion with alternation: sqrt 2")
+        << QVector<float> { 0, 12, 20, 32, 40 } << 1.414213562373095;
+    QTest::newRow("full swings of the sensor's range")
+        << QVector<float> { 65535, 0, 65535, 0, 65535 } << 46340.24290506039;
+    QVector<float> gaussian;
+    for (quint32 d : gaussianDistances(10000).mid(9500))
+        gaussian.append(float(d));
+    QTest::newRow("the last 500 of 10000 Gaussian, 3 mm") << gaussian << 3.054446143971227;
+}
+
+void TestChannelModel::differenceNoise()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(double, noise);
+    const double got = SeriesStats::differenceNoise(values.constData(), values.size());
+    QVERIFY2(std::fabs(got - noise) <= 1e-9 * qMax(1.0, noise),
+             qPrintable(QString::number(got, 'g', 17)));
 }
 
 QTEST_GUILESS_MAIN(TestChannelModel)
