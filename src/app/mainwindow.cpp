@@ -6,6 +6,7 @@
 #include "channelpanel.h"
 #include "channelsettings.h"
 #include "countertext.h"
+#include "logwindow.h"
 #include "serialline.h"
 #include "shownrate.h"
 
@@ -92,12 +93,21 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
         = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
     feed.addListener(&ui->chart->model());
     feed.addListener(&review->recorder());
+    measurementLog = new LogWindow(this, settings);
+    feed.addListener(&measurementLog->averager());
+    ui->chart->addAction(measurementLog->measureAction());
+    connect(measurementLog, &LogWindow::pointStarted, review, [this](const QString &detail) {
+        review->noteEvent(QStringLiteral("measure_point"), detail);
+    });
+    connect(review, &ReviewPanel::notice, this, &MainWindow::setStatus);
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
     connect(deviceControl, &DeviceControl::startFinished, this,
             [this](DeviceControl::Result result) {
                 feed.resetRate(); // frames from now on come at the new rate
+                if (result == DeviceControl::Sent)
+                    review->noteStarted(CommandTable::rateHz(deviceControl->rateCode()));
                 showScanResult(result, tr("开启扫描"));
             });
 
@@ -146,6 +156,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
     review->close();
+    measurementLog->save();
+    measurementLog->close();
     channels->save();
     QMainWindow::closeEvent(event);
 }

@@ -29,6 +29,7 @@
 #include <functional>
 
 class ChannelPanel;
+class LogWindow;
 class CounterText;
 class QSettings;
 class QTextCodec;
@@ -103,4 +104,5 @@ private:
     // Children, made once the form is up.
     ChannelPanel *channels = nullptr;
     ReviewPanel *review = nullptr;
+    LogWindow *measurementLog = nullptr;
 };

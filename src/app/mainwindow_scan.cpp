@@ -28,7 +28,10 @@ void MainWindow::on_Lidar_StartBtn_clicked(bool)
 
 void MainWindow::on_Lidar_StopBtn_clicked(bool)
 {
-    showScanResult(deviceControl->stop(), tr("停止扫描"));
+    const DeviceControl::Result result = deviceControl->stop();
+    if (result == DeviceControl::Sent)
+        review->noteStopped();
+    showScanResult(result, tr("停止扫描"));
 }
 
 void MainWindow::decodeData(const QByteArray &chunk)

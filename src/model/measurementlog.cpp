@@ -143,7 +143,10 @@ QVariant MeasurementLog::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size())
         return QVariant();
-    if (role == Qt::DisplayRole)
+    // The day is in the copy and the file; on screen the room goes to the figures.
+    if (role == Qt::DisplayRole && index.column() == Time)
+        return m_rows.at(index.row()).time.toString(QStringLiteral("HH:mm:ss"));
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == Time))
         return cell(index.row(), index.column());
     if (role == Qt::TextAlignmentRole && index.column() != Time)
         return int(Qt::AlignRight | Qt::AlignVCenter);
