@@ -41,6 +41,7 @@ private slots:
     void sidecarPath_data();
     void sidecarPath();
     void sidecarKeepsEachEvent();
+    void sidecarThatCannotBeWritten_data();
     void sidecarThatCannotBeWritten();
 };
 
@@ -378,12 +379,24 @@ void TestCsvRecorder::sidecarKeepsEachEvent()
     QCOMPARE(readFile(csv), QByteArray(CsvRecorder::Header));
 }
 
+void TestCsvRecorder::sidecarThatCannotBeWritten_data()
+{
+    QTest::addColumn<QByteArray>("there"); // what run.json is; empty: a folder
+    QTest::newRow("a folder in its place") << QByteArray();
+    QTest::newRow("another program's file") << QByteArray("{\"format\": \"other\"}\n");
+    QTest::newRow("not JSON") << QByteArray("notes by hand\n");
+}
+
 void TestCsvRecorder::sidecarThatCannotBeWritten()
 {
+    QFETCH(QByteArray, there);
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("run.csv"));
     writeFile(csv, CsvRecorder::Header);
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("run.json")));
+    if (there.isEmpty())
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("run.json")));
+    else
+        writeFile(dir.filePath(QStringLiteral("run.json")), there);
     RecordingSidecar notes;
     QVERIFY(notes.begin(csv, QStringLiteral("tav47"), QDateTime::currentDateTimeUtc()));
     notes.addEvent(1, QStringLiteral("open"));
@@ -395,6 +408,8 @@ void TestCsvRecorder::sidecarThatCannotBeWritten()
     notes.end();
     QCOMPARE(notes.takeError(), QString());
     QCOMPARE(readFile(csv), QByteArray(CsvRecorder::Header));
+    if (!there.isEmpty())
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("run.json"))), there);
 }
 
 QTEST_GUILESS_MAIN(TestCsvRecorder)

@@ -3,6 +3,7 @@
 #include "csvrecorder.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -49,6 +50,21 @@ bool RecordingSidecar::begin(const QString &csvPath, const QString &program,
     }
     if (m_path.isEmpty())
         return false;
+    // A file of that name that is not a recording's notes is someone's data:
+    // it is left alone, and the recording goes without notes.
+    QFile existing(m_path);
+    if (QFileInfo(m_path).isFile() && existing.open(QIODevice::ReadOnly)
+        && QJsonDocument::fromJson(existing.read(1 << 20)).object().value(QLatin1String("format"))
+            != QLatin1String("tav47-recording")) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_failed = true;
+        m_error = QCoreApplication::translate("RecordingSidecar",
+                                              "%1 holds something other than a recording's "
+                                              "notes and is left alone; the recording goes on "
+                                              "without them.")
+                      .arg(m_path);
+        return true;
+    }
     write();
     return true;
 }
