@@ -49,6 +49,7 @@ LogWindow::LogWindow(QWidget *owner, QSettings *settings)
     m_measure->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     m_measure->setShortcutContext(Qt::WindowShortcut);
     owner->addAction(m_measure);
+    addAction(m_measure); // its key works here too
     connect(m_measure, &QAction::triggered, this, &LogWindow::measurePoint);
 
     if (m_settings) {
