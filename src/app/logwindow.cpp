@@ -117,6 +117,7 @@ LogWindow::LogWindow(QWidget *owner, QSettings *settings)
     layout->addWidget(m_status);
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
+    m_progress->setFormat(tr("%v of %m frames"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setWordWrap(true);
     resize(1040, 720);
@@ -221,11 +222,13 @@ void LogWindow::showProgress()
     m_cancel->setEnabled(collecting);
     m_progress->setRange(0, qMax(1, m_averager.target()));
     m_progress->setValue(m_averager.collected());
+    // The count is the bar's own text: a label changing ten times a second
+    // would lay the window out again each time.
     if (collecting && m_averager.collected() == 0)
         say(tr("Waiting for frames: %1 to average. Is the port open and the device started?")
                 .arg(m_averager.target()));
     else if (collecting)
-        say(tr("%1 of %2 frames").arg(m_averager.collected()).arg(m_averager.target()));
+        say(tr("Averaging."));
 }
 
 void LogWindow::copyLog()
