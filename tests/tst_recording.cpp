@@ -8,6 +8,9 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -301,6 +304,20 @@ void TestRecording::recordingGoesOn()
     QVERIFY(window->stopRecording());
     QCOMPARE(valuesOf(recordedRows(file)), expectedValues(0, 20));
     QCOMPARE(boxes.titles.size(), deviceLost ? 1 : 0);
+
+    // The notes beside say what became of the line, and when.
+    QFile notes(dir->filePath(QStringLiteral("run.json")));
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(notes.readAll()).object();
+    QStringList events;
+    for (const QJsonValue &e : o.value("events").toArray())
+        events.append(e["event"].toString() + ' ' + e["detail"].toString());
+    const QString port = QStringLiteral("open ") + device->portPath();
+    QCOMPARE(events.size(), 3);
+    QCOMPARE(events.at(1).section(' ', 0, 0), deviceLost ? "device_lost" : "close");
+    QCOMPARE(events.at(2), port);
+    QCOMPARE(o.value("port").toString(), device->portPath());
+    QCOMPARE(o.value("baud").toInt(), 460800);
 }
 
 void TestRecording::failedWriteStopsOnce_data()
