@@ -11,8 +11,8 @@ find_path(Qwt_INCLUDE_DIR
     PATH_SUFFIXES qwt qwt-qt5 qt5/qwt)
 find_library(Qwt_LIBRARY NAMES qwt-qt5 qwt)
 
-# The Qt 4 or Qt 6 build of Qwt would link but crash beside Qt 5, so the
-# version comes from the header actually found.
+# The version comes from the header actually found; a header that cannot be
+# read leaves it empty, and that counts as not found.
 if(Qwt_INCLUDE_DIR AND EXISTS "${Qwt_INCLUDE_DIR}/qwt_global.h")
     file(STRINGS "${Qwt_INCLUDE_DIR}/qwt_global.h" _qwt_version_line
          REGEX "^#define[ \t]+QWT_VERSION_STR[ \t]+\"[0-9.]+\"")
@@ -22,7 +22,7 @@ endif()
 
 include(FindPackageHandleStandardArgs)
 find_package_handle_standard_args(Qwt
-    REQUIRED_VARS Qwt_LIBRARY Qwt_INCLUDE_DIR
+    REQUIRED_VARS Qwt_LIBRARY Qwt_INCLUDE_DIR Qwt_VERSION
     VERSION_VAR Qwt_VERSION)
 
 if(Qwt_FOUND AND NOT TARGET Qwt::Qwt)

@@ -122,6 +122,10 @@ void TestCommandLine::toolOptions_data()
         << QStringList { "--fast" } << invalid << QString() << QString();
     QTest::newRow("help") << QStringList { "--help" } << int(ToolOptions::ShowHelp) << QString()
                           << QString();
+    QTest::newRow("version") << QStringList { "--version" } << int(ToolOptions::ShowVersion)
+                             << QString() << QString();
+    QTest::newRow("version of wrong usage")
+        << QStringList { "--version", "--fast" } << invalid << QString() << QString();
 }
 
 void TestCommandLine::toolOptions()
@@ -138,9 +142,13 @@ void TestCommandLine::toolOptions()
 
     ToolOptions options;
     QString message;
-    QCOMPARE(int(ToolOptions::parse(QStringList { "tav47" } + arguments, &options, &message)),
-             outcome);
+    // Run as installed: the version names the program, not its folder.
+    QCOMPARE(
+        int(ToolOptions::parse(QStringList { "/usr/bin/tav47" } + arguments, &options, &message)),
+        outcome);
     QCOMPARE(message.isEmpty(), outcome == ToolOptions::Run);
+    if (outcome == ToolOptions::ShowVersion)
+        QCOMPARE(message, QStringLiteral("tav47 " TAV47_VERSION " (Qt %1)\n").arg(qVersion()));
     QCOMPARE(options.port, inCurrentFolder(port));
     QCOMPARE(options.recordFile, inCurrentFolder(record));
 }

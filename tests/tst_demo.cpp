@@ -298,26 +298,37 @@ void TestDemo::summaryLine()
 void TestDemo::helpWithoutDisplay_data()
 {
     QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("said");
 
-    QTest::newRow("tav47-demo") << QStringLiteral(TAV47_DEMO_PATH) << "--quit-after";
-    QTest::newRow("tav47-sim") << QStringLiteral(TAV47_SIM_PATH) << "--noise";
+    const QString demo = QStringLiteral(TAV47_DEMO_PATH), sim = QStringLiteral(TAV47_SIM_PATH);
+    const QString version = QStringLiteral(" " TAV47_VERSION " (Qt %1)").arg(qVersion());
+    QTest::newRow("tav47-demo") << demo << "--help"
+                                << "--quit-after";
+    QTest::newRow("tav47-sim") << sim << "--help"
+                               << "--noise";
+    QTest::newRow("tav47-demo version") << demo << "--version"
+                                        << "tav47-demo" + version;
+    QTest::newRow("tav47-sim version") << sim << "--version"
+                                       << "tav47-sim" + version;
 }
 
-// Help is for a terminal, where there may be no window system at all.
+// Help and the version are for a terminal, where there may be no window
+// system at all.
 void TestDemo::helpWithoutDisplay()
 {
     QFETCH(QString, program);
-    QFETCH(QString, option);
+    QFETCH(QString, argument);
+    QFETCH(QString, said);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
         env.remove(QLatin1String(name));
     QProcess process;
     process.setProcessEnvironment(env);
-    process.start(program, { QStringLiteral("--help") });
+    process.start(program, { argument });
     const DemoRun run = finishDemo(process);
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
-    QVERIFY2(run.lines.join('\n').contains(option), qPrintable(run.lines.join('\n')));
+    QVERIFY2(run.lines.join('\n').contains(said), qPrintable(run.lines.join('\n')));
 }
 
 void TestDemo::quitsOnTimeWithSummary()

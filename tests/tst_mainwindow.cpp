@@ -57,6 +57,7 @@ private slots:
     void statusShowsItsStart();
     void baudRateIsWhatWasTyped_data();
     void baudRateIsWhatWasTyped();
+    void portFromCommandLineKeptAcrossRefresh();
 };
 
 void TestMainWindow::formObjects_data()
@@ -408,6 +409,22 @@ void TestMainWindow::baudRateIsWhatWasTyped()
     baud->lineEdit()->clear();
     QTest::keyClicks(baud, typed);
     QCOMPARE(baud->currentText(), typed);
+}
+
+void TestMainWindow::portFromCommandLineKeptAcrossRefresh()
+{
+    const QString path = QStringLiteral("/dev/serial/by-id/usb-TAV47-test");
+    MainWindow tool(MainWindow::withPort(path));
+    tool.selectPort(path);
+    auto *ports = tool.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        QCOMPARE(ports->currentText(), path);
+        int listed = 0;
+        for (int i = 0; i < ports->count(); ++i)
+            listed += ports->itemText(i) == path ? 1 : 0;
+        QCOMPARE(listed, 1);
+        tool.findChild<QPushButton *>(QStringLiteral("detectBtn"))->click();
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

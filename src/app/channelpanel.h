@@ -47,5 +47,5 @@ private:
     QList<Varlabel *> m_labels;
     QSettings *m_settings;
     QPalette m_palette;
-    std::array<QString, ChannelModel::ChannelCount> m_names;
+    std::array<QString, ChannelModel::ChannelSlots> m_names;
 };

@@ -89,17 +89,17 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     const QList<Varlabel *> labels
         = { ui->param1, ui->param2, ui->param3, ui->param4, ui->param5, ui->param6, ui->param7 };
     channels = new ChannelPanel(this, ui->chart, readouts, labels, settings);
-    review
-        = new ReviewPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
+    chartPanel
+        = new ChartPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
     feed.addListener(&ui->chart->model());
-    feed.addListener(&review->recorder());
+    feed.addListener(&chartPanel->recorder());
     measurementLog = new LogWindow(this, settings);
     feed.addListener(&measurementLog->averager());
     ui->chart->addAction(measurementLog->measureAction());
-    connect(measurementLog, &LogWindow::pointStarted, review, [this](const QString &detail) {
-        review->noteEvent(QStringLiteral("measure_point"), detail);
+    connect(measurementLog, &LogWindow::pointStarted, chartPanel, [this](const QString &detail) {
+        chartPanel->noteEvent(QStringLiteral("measure_point"), detail);
     });
-    connect(review, &ReviewPanel::notice, this, &MainWindow::setStatus);
+    connect(chartPanel, &ChartPanel::notice, this, &MainWindow::setStatus);
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError_1);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData_1);
@@ -107,7 +107,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
             [this](DeviceControl::Result result) {
                 feed.resetRate(); // frames from now on come at the new rate
                 if (result == DeviceControl::Sent)
-                    review->noteStarted(CommandTable::rateHz(deviceControl->rateCode()));
+                    chartPanel->noteStarted(CommandTable::rateHz(deviceControl->rateCode()));
                 showScanResult(result, tr("开启扫描"));
             });
 
@@ -146,7 +146,7 @@ void MainWindow::timer_task()
     // (no sample, no setting changed), nothing drawn: an idle window is idle.
     if (!ui->chart->isFrozen() && !ui->chart->isUpToDate())
         ui->chart->update();
-    review->flushRecording();
+    chartPanel->flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(feed.bytesReceived()));
 }
@@ -155,7 +155,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
-    review->close();
+    chartPanel->close();
     measurementLog->save();
     measurementLog->close();
     channels->save();

@@ -8,17 +8,17 @@
 //   mainwindow_scan.cpp     Start and Stop Scan, and decoding what arrives
 // The readouts, channel names and toggles with their config.ini sections are
 // the channel panel's (channelpanel.h); the chart's context menu (recording,
-// freezing, clearing, saving, copying, ranges and scale) is the review
-// panel's (reviewpanel.h).
+// freezing, clearing, saving, copying, ranges and scale) is the chart
+// panel's (chartpanel.h).
 // Historic names, fixed by the form: the "_1" suffix marks the serial-port
 // slots, pushButton is About QT, detectBtn is Refresh, and LidarModeCombo
 // chooses the measurement rate.
 
+#include "chartpanel.h"
 #include "commandtable.h"
 #include "devicecontrol.h"
 #include "measurement.h"
 #include "measurementfeed.h"
-#include "reviewpanel.h"
 
 #include <QMainWindow>
 #include <QMutex>
@@ -63,13 +63,16 @@ public:
     static PortNameSource withPort(const QString &path);
     void selectPort(const QString &path);
 
-    // The review panel's (see there).
-    using SaveFileDialog = ReviewPanel::SaveFileDialog;
-    void setSaveFileDialog(SaveFileDialog dialog) { review->setSaveFileDialog(std::move(dialog)); }
-    bool startRecording(const QString &path) { return review->startRecording(path); }
-    bool stopRecording() { return review->stopRecording(); }
-    bool isRecording() const { return review->isRecording(); }
-    QString recordingError() const { return review->recordingError(); }
+    // The chart panel's (see there).
+    using SaveFileDialog = ChartPanel::SaveFileDialog;
+    void setSaveFileDialog(SaveFileDialog dialog)
+    {
+        chartPanel->setSaveFileDialog(std::move(dialog));
+    }
+    bool startRecording(const QString &path) { return chartPanel->startRecording(path); }
+    bool stopRecording() { return chartPanel->stopRecording(); }
+    bool isRecording() const { return chartPanel->isRecording(); }
+    QString recordingError() const { return chartPanel->recordingError(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -103,6 +106,6 @@ private:
     PortNameSource portNameSource;
     // Children, made once the form is up.
     ChannelPanel *channels = nullptr;
-    ReviewPanel *review = nullptr;
+    ChartPanel *chartPanel = nullptr;
     LogWindow *measurementLog = nullptr;
 };

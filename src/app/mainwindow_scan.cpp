@@ -30,7 +30,7 @@ void MainWindow::on_Lidar_StopBtn_clicked(bool)
 {
     const DeviceControl::Result result = deviceControl->stop();
     if (result == DeviceControl::Sent)
-        review->noteStopped();
+        chartPanel->noteStopped();
     showScanResult(result, tr("停止扫描"));
 }
 

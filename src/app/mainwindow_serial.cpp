@@ -50,12 +50,12 @@ void MainWindow::openSerialPort_1()
     ui->openBtn->setText(QStringLiteral("close"));
     ui->baudRateCombo->setEnabled(false);
     ui->portnameCombo->setEnabled(false);
-    review->noteLineOpened(ui->portnameCombo->currentText(), serialPort->baudRate());
+    chartPanel->noteLineOpened(ui->portnameCombo->currentText(), serialPort->baudRate());
 }
 
 void MainWindow::closeSerialPort_1()
 {
-    review->noteLineClosed(false);
+    chartPanel->noteLineClosed(false);
     if (serialPort->isOpen())
         serialPort->close();
     ui->detectBtn->setEnabled(true);
@@ -84,7 +84,7 @@ void MainWindow::handleError_1(QSerialPort::SerialPortError error)
     const QString message
         = SerialLine::lostMessage(ui->portnameCombo->currentText(), serialPort->errorString());
     serialPort->close(); // first, so no further errors pour in while the box is up
-    review->noteLineClosed(true);
+    chartPanel->noteLineClosed(true);
     QMessageBox::critical(this, tr("Critical Error"), message, QMessageBox::Ok,
                           QMessageBox::NoButton);
     closeSerialPort_1();

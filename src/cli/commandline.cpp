@@ -4,6 +4,7 @@
 #include "portlist.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -22,6 +23,7 @@ Outcome parse(QCommandLineParser &parser, const QList<QCommandLineOption> &optio
 {
     parser.addOption(
         { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") });
+    parser.addOption({ QStringLiteral("version"), QStringLiteral("Show the version.") });
     parser.addOptions(options);
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -30,6 +32,14 @@ Outcome parse(QCommandLineParser &parser, const QList<QCommandLineOption> &optio
     if (parser.isSet(QStringLiteral("help"))) {
         *message = parser.helpText();
         return Parse::ShowHelp;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        // The name as run, without its folder: help2man and users see
+        // "tav47-capture", not the build path.
+        *message = QStringLiteral("%1 %2 (Qt %3)\n")
+                       .arg(QFileInfo(arguments.value(0)).fileName(), QStringLiteral(TAV47_VERSION),
+                            QLatin1String(qVersion()));
+        return Parse::ShowVersion;
     }
     if (!parser.positionalArguments().isEmpty()) {
         *message = unexpected.arg(parser.positionalArguments().constFirst());
@@ -71,6 +81,7 @@ int status(Outcome outcome, const QString &message, const char *program, int usa
 {
     switch (outcome) {
     case Parse::ShowHelp:
+    case Parse::ShowVersion:
         std::printf("%s", qPrintable(message));
         return 0;
     case Parse::Invalid:

@@ -22,13 +22,15 @@ namespace CommandLine {
 // The options structs derive from this, so callers say DemoOptions::Run.
 struct Parse
 {
-    enum Outcome { Run, ShowHelp, Invalid };
+    enum Outcome { Run, ShowHelp, Invalid, ShowVersion };
 };
 using Outcome = Parse::Outcome;
 
-// Parses `arguments` with -h/--help first, then `options`. ShowHelp leaves
-// the help text in *message; Invalid the parser's error, or `unexpected` with
-// %1 the first positional argument (no program takes any).
+// Parses `arguments` with -h/--help and --version first, then `options`.
+// ShowHelp leaves the help text in *message, ShowVersion the version line
+// ("tav47-sim 1.2 (Qt 5.15.8)", named after arguments[0]); Invalid the
+// parser's error, or `unexpected` with %1 the first positional argument (no
+// program takes any).
 Outcome parse(QCommandLineParser &parser, const QList<QCommandLineOption> &options,
               const QStringList &arguments, const QString &unexpected, QString *message);
 
@@ -63,8 +65,8 @@ bool readWhole(const QString &text, T least, T *value)
     return true;
 }
 
-// The exit status an outcome ends the program with: the help on standard
-// output (0), or "<program>: <message>" and `hint` on standard error
+// The exit status an outcome ends the program with: the help or the version
+// on standard output (0), or "<program>: <message>" and `hint` on standard error
 // (`usageStatus`); -1 to run.
 int status(Outcome outcome, const QString &message, const char *program, int usageStatus,
            const char *hint = "");
@@ -78,17 +80,19 @@ int read(Options *options, const char *program, int usageStatus, const char *hin
     return status(outcome, message, program, usageStatus, hint);
 }
 
-// QApplication aborts where there is no display, and help must not need one:
-// it is answered under a core application first. True when it was.
+// QApplication aborts where there is no display, and neither help nor the
+// version may need one (help2man runs them at build time): they are answered
+// under a core application first. True when one was.
 template<typename Options>
 bool helpAnswered(int &argc, char **argv)
 {
     QCoreApplication core(argc, argv);
     Options ignored;
-    QString help;
-    if (Options::parse(QCoreApplication::arguments(), &ignored, &help) != Parse::ShowHelp)
+    QString answer;
+    const Outcome outcome = Options::parse(QCoreApplication::arguments(), &ignored, &answer);
+    if (outcome != Parse::ShowHelp && outcome != Parse::ShowVersion)
         return false;
-    std::printf("%s", qPrintable(help));
+    std::printf("%s", qPrintable(answer));
     return true;
 }
 

@@ -21,7 +21,15 @@ ToolOptions::Outcome ToolOptions::parse(const QStringList &arguments, ToolOption
                                         QString *message)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Host tool for the TAV47 laser range finder."));
+    // Also the DESCRIPTION of the manual page help2man makes.
+    parser.setApplicationDescription(QStringLiteral(
+        "Host tool for the TAV47 laser range finder: opens its serial port, sets the\n"
+        "measurement rate, starts and stops it, and draws distance, energy and ambient\n"
+        "light live; the chart's context menu records to CSV, freezes and saves the\n"
+        "samples.\n"
+        "Channel colours, names and ranges are kept in config.ini beside the program,\n"
+        "or in ~/.config/tav47/config.ini when that folder is read-only.\n"
+        "Exits 2 on wrong usage, 1 when the --record file cannot be opened."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Add the serial port <path> to the port list and select it (a device such "

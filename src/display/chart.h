@@ -26,7 +26,7 @@ public:
     explicit Chart(QWidget *parent = nullptr);
     ~Chart() override;
 
-    static constexpr int ChannelCount = ChannelModel::ChannelCount;
+    static constexpr int ChannelSlots = ChannelModel::ChannelSlots;
     static constexpr int PlottedChannels = ChannelModel::PlottedChannels;
 
     ChannelModel &model() { return m_model; }

@@ -28,7 +28,7 @@ public:
     static constexpr int PlottedChannels = 5;
     // Per-channel lists (colours, names, visibility) hold this many entries:
     // channels 0..6 and one spare the settings layout has always carried.
-    static constexpr int ChannelCount = 8;
+    static constexpr int ChannelSlots = 8;
     static constexpr int SeriesCapacity = ChannelSeries::Capacity;
 
     // Stores one sample of channels 0..3; other channels are ignored. The

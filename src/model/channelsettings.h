@@ -19,7 +19,7 @@ struct ChannelSettings
     // as they are; the rest of it, and the names past Channels, the file
     // does not keep.
     ChartLook look;
-    std::array<QString, ChartLook::ChannelCount> names;
+    std::array<QString, ChartLook::ChannelSlots> names;
 
     // Replaces each value the file holds; one it lacks keeps what is here.
     void read(QSettings &file);

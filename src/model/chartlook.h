@@ -11,14 +11,14 @@
 // colours are their readouts'.
 struct ChartLook
 {
-    static constexpr int ChannelCount = ChannelModel::ChannelCount;
+    static constexpr int ChannelSlots = ChannelModel::ChannelSlots;
     static constexpr int PlottedChannels = ChannelModel::PlottedChannels;
 
-    std::array<QColor, ChannelCount> colours { QColor(Qt::red),   QColor(Qt::white),
+    std::array<QColor, ChannelSlots> colours { QColor(Qt::red),   QColor(Qt::white),
                                                QColor(Qt::blue),  QColor(Qt::darkGray),
                                                QColor(Qt::green), QColor(Qt::white),
                                                QColor(Qt::white), QColor(Qt::white) };
-    std::array<bool, ChannelCount> shown { true, false, false, false, true, false, false, false };
+    std::array<bool, ChannelSlots> shown { true, false, false, false, true, false, false, false };
     std::array<int, PlottedChannels> max { 15000, 15000, 15000, 15000, 15000 }; // of fixedRanges
     std::array<int, PlottedChannels> min {};
     // Each curve between its channel's Min (bottom) and Max (top), channel 4

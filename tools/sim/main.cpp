@@ -36,7 +36,6 @@ int main(int argc, char *argv[])
         "AA 55 01 04 <distance lo> <distance hi> <energy> <ambient> <sum>.\n"
         "The target moves slowly between 1500 and 4000 mm with a few mm of noise.\n"
         "Runs until interrupted (Ctrl+C, SIGTERM) or until --count frames are sent."));
-    parser.addHelpOption();
     const QCommandLineOption rateOption(
         { QStringLiteral("r"), QStringLiteral("rate") },
         QStringLiteral("Stream from the start at <hz> (10, 100, 200, 500, 1000 or 1800) "
@@ -60,8 +59,13 @@ int main(int argc, char *argv[])
         QStringLiteral("stats"),
         QStringLiteral("At exit, print the counters (frames sent, frames intact, false "
                        "frames, noise bytes, frames skipped, bytes sent) on standard error."));
-    parser.addOptions({ rateOption, seedOption, countOption, noiseOption, statsOption });
-    parser.process(app);
+    // Wrong usage exits 1, as it did when QCommandLineParser::process answered it.
+    QString message;
+    const CommandLine::Outcome outcome = CommandLine::parse(
+        parser, { rateOption, seedOption, countOption, noiseOption, statsOption },
+        QCoreApplication::arguments(), QStringLiteral("unexpected argument '%1'"), &message);
+    if (const int status = CommandLine::status(outcome, message, "tav47-sim", 1); status >= 0)
+        return status;
 
     SimulatorOptions options;
     if (parser.isSet(rateOption)) {

@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // What is on screen as text to save or paste elsewhere.
-namespace ReviewText {
+namespace ScreenText {
 
 // The samples a ChannelModel holds for channels 0..4, as CSV: a header
 //   sample,<name0>,<name1>,<name2>,<name3>,<name4>
@@ -21,4 +21,4 @@ QByteArray samplesCsv(const ChannelModel &model, const QStringList &names);
 // still reads as two cells.
 QString statistics(const QStringList &names, const QStringList &values);
 
-} // namespace ReviewText
+} // namespace ScreenText

@@ -1,8 +1,8 @@
-#include "reviewtext.h"
+#include "screentext.h"
 
 #include "csvrecorder.h"
 
-namespace ReviewText {
+namespace ScreenText {
 
 QByteArray samplesCsv(const ChannelModel &model, const QStringList &names)
 {
@@ -42,4 +42,4 @@ QString statistics(const QStringList &names, const QStringList &values)
     return text;
 }
 
-} // namespace ReviewText
+} // namespace ScreenText

@@ -1,15 +1,18 @@
 // The chart's context menu without a device: keys, the visible state, fixed
-// ranges, scale values, saving and copying, the [Review] settings and the
-// command line's port and file options.
+// ranges, scale values, saving and copying, and the [Review] settings. What
+// does not involve the main window runs on the panels alone.
 
+#include "channelpanel.h"
+#include "channelsettings.h"
+#include "chartpanel.h"
 #include "guitest.h"
 #include "logwindow.h"
-#include "tooloptions.h"
 #include "varlabel.h"
 
 #include <QClipboard>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -63,9 +66,47 @@ QStringList overlayTexts(const Chart &chart)
     return texts;
 }
 
+// The chart with its channel names and readouts, and the two panels over
+// them, wired as the main window wires them, in a plain window.
+struct PanelHost : QWidget
+{
+    PanelHost()
+        : settings(openSettingsFile(configPath()))
+    {
+        setWindowTitle(QStringLiteral("TAV47-V1.2"));
+        auto *grid = new QGridLayout(this);
+        chart = new Chart(this);
+        grid->addWidget(chart, 0, 0, 1, 2);
+        for (int i = 0; i < 7; ++i) {
+            labels.append(new Varlabel(this));
+            readouts.append(new QLineEdit(this));
+            grid->addWidget(labels.last(), i + 1, 0);
+            grid->addWidget(readouts.last(), i + 1, 1);
+        }
+        grid->setRowStretch(0, 1);
+        resize(700, 500);
+        channels = new ChannelPanel(this, chart, readouts, labels, settings.get());
+        panel = new ChartPanel(this, chart, { labels.cbegin(), labels.cend() }, readouts,
+                               settings.get());
+        connect(chart, &Chart::updateUi, this, [this] { channels->refresh(Measurement()); });
+    }
+    ~PanelHost() override
+    {
+        panel->close();
+        channels->save();
+    }
+
+    std::unique_ptr<QSettings> settings;
+    Chart *chart = nullptr;
+    QList<Varlabel *> labels;
+    QList<QLineEdit *> readouts;
+    ChannelPanel *channels = nullptr;
+    ChartPanel *panel = nullptr;
+};
+
 } // namespace
 
-class TestReview : public QObject
+class TestChartPanel : public QObject
 {
     Q_OBJECT
 
@@ -87,7 +128,6 @@ private slots:
     void copyStatistics();
     void reviewSettings_data();
     void reviewSettings();
-    void portFromCommandLineKeptAcrossRefresh();
     void recordingNotes_data();
     void recordingNotes();
     void measurementLog_data();
@@ -95,17 +135,33 @@ private slots:
 
 private:
     void showWindow(const QSize &size = QSize());
-    void trigger(const char *name) { windowAction(*window, name)->trigger(); }
+    void showPanels();
+    QWidget *shown() const { return window ? static_cast<QWidget *>(window.get()) : host.get(); }
+    QAction *action(const char *name) const
+    {
+        auto *a = shown()->findChild<QAction *>(QLatin1String(name));
+        if (!a)
+            qFatal("no action %s", name);
+        return a;
+    }
+    void trigger(const char *name) { action(name)->trigger(); }
+    void closeShown()
+    {
+        shown()->close();
+        window.reset();
+        host.reset();
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<PanelHost> host;
     Chart *chart = nullptr;
     QString answer; // what the save dialog answers
     QStringList proposals; // what it was asked with
     std::function<void()> whileAsking; // runs while the dialog is up
 };
 
-void TestReview::init()
+void TestChartPanel::init()
 {
     removeConfig();
     dir = std::make_unique<QTemporaryDir>();
@@ -115,13 +171,14 @@ void TestReview::init()
     whileAsking = nullptr;
 }
 
-void TestReview::cleanup()
+void TestChartPanel::cleanup()
 {
     window.reset();
+    host.reset();
     removeConfig();
 }
 
-void TestReview::showWindow(const QSize &size)
+void TestChartPanel::showWindow(const QSize &size)
 {
     window = makeWindow();
     window->setSaveFileDialog(
@@ -139,7 +196,21 @@ void TestReview::showWindow(const QSize &size)
     QVERIFY(chart);
 }
 
-void TestReview::actionsOnKeys_data()
+void TestChartPanel::showPanels()
+{
+    host = std::make_unique<PanelHost>();
+    host->panel->setSaveFileDialog(
+        [this](QWidget *, const QString &, const QString &proposed, const QString &) {
+            proposals.append(proposed);
+            if (whileAsking)
+                whileAsking();
+            return answer;
+        });
+    QVERIFY(showExposed(host.get()));
+    chart = host->chart;
+}
+
+void TestChartPanel::actionsOnKeys_data()
 {
     QTest::addColumn<QByteArray>("action");
     QTest::addColumn<QKeySequence>("key");
@@ -163,7 +234,7 @@ void TestReview::actionsOnKeys_data()
         << QByteArray("actionMeasurePoint") << QKeySequence("Ctrl+M") << false << 0;
 }
 
-void TestReview::actionsOnKeys()
+void TestChartPanel::actionsOnKeys()
 {
     QFETCH(QByteArray, action);
     QFETCH(QKeySequence, key);
@@ -215,7 +286,7 @@ void TestReview::actionsOnKeys()
                            "actionMeasurePoint" }));
 }
 
-void TestReview::visibleState_data()
+void TestChartPanel::visibleState_data()
 {
     QTest::addColumn<bool>("recording");
     QTest::addColumn<bool>("frozen");
@@ -230,25 +301,25 @@ void TestReview::visibleState_data()
                           << QStringList { "REC", "FROZEN" };
 }
 
-void TestReview::visibleState()
+void TestChartPanel::visibleState()
 {
     QFETCH(bool, recording);
     QFETCH(bool, frozen);
     QFETCH(QString, title);
     QFETCH(QStringList, marks);
 
-    showWindow();
+    showPanels();
     for (int i = 0; i < 50; ++i)
         addFrame(chart->model(), float(1000 + i % 7));
     const QImage before = chart->grab().toImage();
 
     if (recording)
-        QVERIFY(window->startRecording(dir->filePath(QStringLiteral("run.csv"))));
+        QVERIFY(host->panel->startRecording(dir->filePath(QStringLiteral("run.csv"))));
     if (frozen)
         trigger("actionFreeze");
-    QCOMPARE(window->windowTitle(), title);
-    QCOMPARE(windowAction(*window, "actionRecord")->isChecked(), recording);
-    QCOMPARE(windowAction(*window, "actionFreeze")->isChecked(), frozen);
+    QCOMPARE(host->windowTitle(), title);
+    QCOMPARE(action("actionRecord")->isChecked(), recording);
+    QCOMPARE(action("actionFreeze")->isChecked(), frozen);
 
     // The marks alone change the picture, top right, each where it was placed.
     const QImage shown = chart->grab().toImage();
@@ -262,14 +333,14 @@ void TestReview::visibleState()
     QVERIFY(differencesWithin(before, shown, rects));
 
     // Both off again: nothing left of them.
-    QVERIFY(window->stopRecording());
+    QVERIFY(host->panel->stopRecording());
     if (frozen)
         trigger("actionFreeze");
-    QCOMPARE(window->windowTitle(), QStringLiteral("TAV47-V1.2"));
+    QCOMPARE(host->windowTitle(), QStringLiteral("TAV47-V1.2"));
     QCOMPARE(chart->grab().toImage(), before);
 }
 
-void TestReview::fixedRanges_data()
+void TestChartPanel::fixedRanges_data()
 {
     QTest::addColumn<int>("channel"); // the one curve drawn
     QTest::addColumn<QList<int>>("ranges"); // Min and Max of channels 0 and 4
@@ -299,7 +370,7 @@ void TestReview::fixedRanges_data()
         << 4 << QList<int> { 0, 3000, 0, 10 } << 1500.f << 150.0 << QList<int> { 3000, 0, 20, 0 };
 }
 
-void TestReview::fixedRanges()
+void TestChartPanel::fixedRanges()
 {
     QFETCH(int, channel);
     QFETCH(QList<int>, ranges);
@@ -345,7 +416,7 @@ void TestReview::fixedRanges()
     QCOMPARE(paintChart(fixed), today);
 }
 
-void TestReview::scaleValuesFit_data()
+void TestChartPanel::scaleValuesFit_data()
 {
     QTest::addColumn<QSize>("windowSize"); // invalid: maximised
     QTest::newRow("form size") << QSize(711, 401);
@@ -353,7 +424,7 @@ void TestReview::scaleValuesFit_data()
     QTest::newRow("1920 x 1080") << QSize(1920, 1080);
 }
 
-void TestReview::scaleValuesFit()
+void TestChartPanel::scaleValuesFit()
 {
     QFETCH(QSize, windowSize);
     showWindow(windowSize);
@@ -394,7 +465,7 @@ void TestReview::scaleValuesFit()
     QCOMPARE(chart->grab().toImage(), plain);
 }
 
-void TestReview::saveSamples_data()
+void TestChartPanel::saveSamples_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<bool>("frozen"); // after two frames, before the third
@@ -424,7 +495,7 @@ void TestReview::saveSamples_data()
         << QByteArray() << false << false << "missing/s.csv" << QByteArray();
 }
 
-void TestReview::saveSamples()
+void TestChartPanel::saveSamples()
 {
     QFETCH(QByteArray, config);
     QFETCH(bool, frozen);
@@ -434,7 +505,7 @@ void TestReview::saveSamples()
 
     if (!config.isEmpty())
         writeConfig(config);
-    showWindow();
+    showPanels();
     const float frames[3][3] = { { 1000, 5, 7 }, { 1010, 6, 8 }, { 1020, 7, 9 } };
     for (int i = 0; i < 3; ++i) {
         if (frozen && i == 2)
@@ -462,7 +533,7 @@ void TestReview::saveSamples()
     }
 }
 
-void TestReview::copyStatistics_data()
+void TestChartPanel::copyStatistics_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QString>("firstName"); // as the label shows it
@@ -478,7 +549,7 @@ void TestReview::copyStatistics_data()
         << "<b>D is</b>" + values;
 }
 
-void TestReview::copyStatistics()
+void TestChartPanel::copyStatistics()
 {
     QFETCH(QByteArray, config);
     QFETCH(QString, firstName);
@@ -486,8 +557,8 @@ void TestReview::copyStatistics()
 
     if (!config.isEmpty())
         writeConfig(config);
-    showWindow();
-    auto *label = window->findChild<Varlabel *>(QStringLiteral("param1"));
+    showPanels();
+    auto *label = host->labels.first();
     QCOMPARE(label->text(), firstName);
     QCOMPARE(label->textFormat(), Qt::PlainText);
 
@@ -504,14 +575,14 @@ void TestReview::copyStatistics()
 
 // The notes beside a recording follow what is done while it runs; notes that
 // cannot be written are said once and leave the recording alone.
-void TestReview::recordingNotes_data()
+void TestChartPanel::recordingNotes_data()
 {
     QTest::addColumn<bool>("writable");
     QTest::newRow("written") << true;
     QTest::newRow("cannot be written") << false;
 }
 
-void TestReview::recordingNotes()
+void TestChartPanel::recordingNotes()
 {
     QFETCH(bool, writable);
     showWindow();
@@ -539,7 +610,7 @@ void TestReview::recordingNotes()
              QStringList({ "freeze ", "unfreeze ", "clear ", "measure_point reference 1500 mm" }));
 }
 
-void TestReview::measurementLog_data()
+void TestChartPanel::measurementLog_data()
 {
     QTest::addColumn<QString>("reference");
     QTest::addColumn<QString>("frames");
@@ -567,7 +638,7 @@ void TestReview::measurementLog_data()
         << "20000000" << 10 << "from 1 to 10000000" << QStringList();
 }
 
-void TestReview::measurementLog()
+void TestChartPanel::measurementLog()
 {
     QFETCH(QString, reference);
     QFETCH(QString, frames);
@@ -607,7 +678,7 @@ void TestReview::measurementLog()
                  : frames);
 }
 
-void TestReview::reviewSettings_data()
+void TestChartPanel::reviewSettings_data()
 {
     QTest::addColumn<QStringList>("actions");
     QTest::addColumn<QStringList>("review"); // the lines of [Review] in config.ini
@@ -624,25 +695,23 @@ void TestReview::reviewSettings_data()
         << QStringList { "actionShowScale", "actionShowScale" } << QStringList();
 }
 
-void TestReview::reviewSettings()
+void TestChartPanel::reviewSettings()
 {
     QFETCH(QStringList, actions);
     QFETCH(QStringList, review);
     review.replaceInStrings(QStringLiteral("$TMP"), dir->path());
 
     // What a window that did nothing leaves in the file.
-    showWindow();
-    window->close();
-    window.reset();
+    showPanels();
+    closeShown();
     const QByteArray untouched = fileContent(configPath());
     removeConfig();
 
-    showWindow();
+    showPanels();
     answer = dir->filePath(QStringLiteral("s.csv"));
     for (const QString &a : actions)
         trigger(a.toLatin1().constData());
-    window->close();
-    window.reset();
+    closeShown();
     QStringList lines = QString::fromUtf8(fileContent(configPath())).split(QLatin1Char('\n'));
     // The section on its own; the channel sections stay as they were.
     const int start = lines.indexOf(QStringLiteral("[Review]"));
@@ -659,14 +728,14 @@ void TestReview::reviewSettings()
     QCOMPARE(lines.join(QLatin1Char('\n')).trimmed(), QString::fromUtf8(untouched).trimmed());
 
     // And the next start takes them up.
-    showWindow();
+    showPanels();
     QCOMPARE(chart->look().fixedRanges, review.contains(QStringLiteral("FixedRanges=true")));
-    QCOMPARE(windowAction(*window, "actionFixedRanges")->isChecked(), chart->look().fixedRanges);
+    QCOMPARE(action("actionFixedRanges")->isChecked(), chart->look().fixedRanges);
     QCOMPARE(chart->look().showScale, review.contains(QStringLiteral("ShowScale=true")));
-    QCOMPARE(windowAction(*window, "actionShowScale")->isChecked(), chart->look().showScale);
+    QCOMPARE(action("actionShowScale")->isChecked(), chart->look().showScale);
     answer.clear();
     trigger("actionRecord");
-    QVERIFY(!window->isRecording());
+    QVERIFY(!host->panel->isRecording());
     const bool folderKept = !review.filter(QStringLiteral("Folder=")).isEmpty();
     QCOMPARE(QFileInfo(proposals.last()).absolutePath(),
              folderKept ? dir->path() : QDir::homePath());
@@ -676,21 +745,5 @@ void TestReview::reviewSettings()
              qPrintable(proposals.last()));
 }
 
-void TestReview::portFromCommandLineKeptAcrossRefresh()
-{
-    const QString path = QStringLiteral("/dev/serial/by-id/usb-TAV47-test");
-    MainWindow tool(MainWindow::withPort(path));
-    tool.selectPort(path);
-    auto *ports = tool.findChild<QComboBox *>(QStringLiteral("portnameCombo"));
-    for (int refresh = 0; refresh < 2; ++refresh) {
-        QCOMPARE(ports->currentText(), path);
-        int listed = 0;
-        for (int i = 0; i < ports->count(); ++i)
-            listed += ports->itemText(i) == path ? 1 : 0;
-        QCOMPARE(listed, 1);
-        tool.findChild<QPushButton *>(QStringLiteral("detectBtn"))->click();
-    }
-}
-
-QTEST_MAIN(TestReview)
-#include "tst_review.moc"
+QTEST_MAIN(TestChartPanel)
+#include "tst_chartpanel.moc"

@@ -32,7 +32,7 @@ class QWidget;
 // [Review] section of config.ini keeps the folder a file was last saved to and
 // the two scale options. The window's title says what is on: recording,
 // frozen.
-class ReviewPanel : public QObject
+class ChartPanel : public QObject
 {
     Q_OBJECT
 
@@ -46,8 +46,8 @@ public:
     // `window` holds the actions and its current title is the one shown when
     // nothing is on; `names` and `readouts` are the channels' labels and
     // statistics, in channel order; `settings` may be null (no config.ini).
-    ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names, QList<QLineEdit *> readouts,
-                QSettings *settings);
+    ChartPanel(QWidget *window, Chart *chart, QList<QLabel *> names, QList<QLineEdit *> readouts,
+               QSettings *settings);
 
     // Frames reach the file as the feed's listener.
     CsvRecorder &recorder() { return m_recorder; }

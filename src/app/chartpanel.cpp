@@ -1,7 +1,7 @@
-#include "reviewpanel.h"
+#include "chartpanel.h"
 
 #include "chart.h"
-#include "reviewtext.h"
+#include "screentext.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -59,7 +59,7 @@ QAction *makeSeparator(QObject *owner)
 
 } // namespace
 
-void ReviewPanel::Saved::read(QSettings &file)
+void ChartPanel::Saved::read(QSettings &file)
 {
     file.beginGroup(QLatin1String(Group));
     folder = file.value(QLatin1String(FolderKey), folder).toString();
@@ -68,7 +68,7 @@ void ReviewPanel::Saved::read(QSettings &file)
     file.endGroup();
 }
 
-void ReviewPanel::Saved::write(QSettings &file) const
+void ChartPanel::Saved::write(QSettings &file) const
 {
     const Saved defaults;
     file.beginGroup(QLatin1String(Group));
@@ -78,8 +78,8 @@ void ReviewPanel::Saved::write(QSettings &file) const
     file.endGroup();
 }
 
-ReviewPanel::ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
-                         QList<QLineEdit *> readouts, QSettings *settings)
+ChartPanel::ChartPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
+                       QList<QLineEdit *> readouts, QSettings *settings)
     : QObject(window)
     , m_window(window)
     , m_chart(chart)
@@ -122,7 +122,7 @@ ReviewPanel::ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
 
     // triggered, not toggled: it comes from the user alone, so setting the
     // checked state to what is true never acts again.
-    connect(m_record, &QAction::triggered, this, &ReviewPanel::toggleRecording);
+    connect(m_record, &QAction::triggered, this, &ChartPanel::toggleRecording);
     connect(m_freeze, &QAction::triggered, this, [this](bool on) {
         m_chart->setFrozen(on);
         showState();
@@ -130,8 +130,8 @@ ReviewPanel::ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
     });
     connect(m_clear, &QAction::triggered, chart, &Chart::clear);
     connect(m_clear, &QAction::triggered, this, [this] { noteEvent(QStringLiteral("clear")); });
-    connect(m_saveSamples, &QAction::triggered, this, &ReviewPanel::saveSamples);
-    connect(m_copyStatistics, &QAction::triggered, this, &ReviewPanel::copyStatistics);
+    connect(m_saveSamples, &QAction::triggered, this, &ChartPanel::saveSamples);
+    connect(m_copyStatistics, &QAction::triggered, this, &ChartPanel::copyStatistics);
     connect(m_fixedRanges, &QAction::triggered, this, [this](bool on) {
         m_saved.fixedRanges = on;
         m_chart->changeLook([on](ChartLook &look) { look.fixedRanges = on; });
@@ -142,7 +142,7 @@ ReviewPanel::ReviewPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
     });
 }
 
-void ReviewPanel::close()
+void ChartPanel::close()
 {
     if (isRecording() && !stopRecording())
         warnRecording(tr("The end of the recording could not be written."));
@@ -151,7 +151,7 @@ void ReviewPanel::close()
         m_saved.write(*m_settings);
 }
 
-bool ReviewPanel::startRecording(const QString &path)
+bool ChartPanel::startRecording(const QString &path)
 {
     const bool ok = m_recorder.open(path);
     if (ok) {
@@ -169,7 +169,7 @@ bool ReviewPanel::startRecording(const QString &path)
     return ok;
 }
 
-bool ReviewPanel::stopRecording()
+bool ChartPanel::stopRecording()
 {
     const bool ok = m_recorder.close();
     m_sidecar.end();
@@ -177,13 +177,13 @@ bool ReviewPanel::stopRecording()
     return ok;
 }
 
-void ReviewPanel::noteEvent(const QString &event, const QString &detail)
+void ChartPanel::noteEvent(const QString &event, const QString &detail)
 {
     if (m_sidecar.isActive() && m_recorder.isOpen())
         m_sidecar.addEvent(double(m_recorder.elapsedNs()) / 1e9, event, detail);
 }
 
-void ReviewPanel::noteLineOpened(const QString &port, qint32 baud)
+void ChartPanel::noteLineOpened(const QString &port, qint32 baud)
 {
     m_line = { true, port, baud, 0 };
     if (m_sidecar.isActive())
@@ -191,7 +191,7 @@ void ReviewPanel::noteLineOpened(const QString &port, qint32 baud)
     noteEvent(QStringLiteral("open"), port);
 }
 
-void ReviewPanel::noteLineClosed(bool lost)
+void ChartPanel::noteLineClosed(bool lost)
 {
     if (!m_line.open)
         return;
@@ -200,7 +200,7 @@ void ReviewPanel::noteLineClosed(bool lost)
     noteEvent(lost ? QStringLiteral("device_lost") : QStringLiteral("close"), m_line.port);
 }
 
-void ReviewPanel::noteStarted(int rateHz)
+void ChartPanel::noteStarted(int rateHz)
 {
     m_line.startedHz = rateHz;
     if (m_sidecar.isActive())
@@ -208,13 +208,13 @@ void ReviewPanel::noteStarted(int rateHz)
     noteEvent(QStringLiteral("start"), QStringLiteral("%1 Hz").arg(rateHz));
 }
 
-void ReviewPanel::noteStopped()
+void ChartPanel::noteStopped()
 {
     m_line.startedHz = 0;
     noteEvent(QStringLiteral("stop"));
 }
 
-void ReviewPanel::toggleRecording(bool on)
+void ChartPanel::toggleRecording(bool on)
 {
     if (!on) {
         if (!stopRecording())
@@ -228,7 +228,7 @@ void ReviewPanel::toggleRecording(bool on)
         warnRecording(tr("The recording could not start."));
 }
 
-void ReviewPanel::flushRecording()
+void ChartPanel::flushRecording()
 {
     const QString notesError = m_sidecar.takeError();
     if (!notesError.isEmpty())
@@ -241,13 +241,13 @@ void ReviewPanel::flushRecording()
     }
 }
 
-void ReviewPanel::warnRecording(const QString &what)
+void ChartPanel::warnRecording(const QString &what)
 {
     QMessageBox::warning(m_window, tr("Recording"),
                          QStringLiteral("%1\n\n%2").arg(what, m_recorder.error()));
 }
 
-QString ReviewPanel::askSaveFile(const QString &caption, const QString &namePrefix)
+QString ChartPanel::askSaveFile(const QString &caption, const QString &namePrefix)
 {
     // The program runs in its own folder, which is no place for data.
     QString folder = m_saved.folder;
@@ -263,13 +263,13 @@ QString ReviewPanel::askSaveFile(const QString &caption, const QString &namePref
     return path;
 }
 
-void ReviewPanel::saveSamples()
+void ChartPanel::saveSamples()
 {
     // The samples shown when asked: frames go on arriving while the dialog is up.
     QStringList names;
     for (int k = 0; k < ChannelModel::PlottedChannels; ++k)
         names.append(m_names.at(k)->text());
-    const QByteArray samples = ReviewText::samplesCsv(m_chart->shownModel(), names);
+    const QByteArray samples = ScreenText::samplesCsv(m_chart->shownModel(), names);
     const QString path = askSaveFile(tr("Save Samples"), QStringLiteral("tav47-samples-"));
     if (path.isEmpty())
         return;
@@ -282,7 +282,7 @@ void ReviewPanel::saveSamples()
             tr("The samples could not be saved.\n\n%1: %2").arg(path, file.errorString()));
 }
 
-void ReviewPanel::copyStatistics()
+void ChartPanel::copyStatistics()
 {
     QStringList names, values;
     for (int k = 0; k < m_readouts.size(); ++k) {
@@ -294,10 +294,10 @@ void ReviewPanel::copyStatistics()
     names.append(QStringLiteral("Noise_Dis"));
     values.append(
         QString::number(SeriesStats::differenceNoise(dis.constData(), dis.size()), 'f', 2));
-    QGuiApplication::clipboard()->setText(ReviewText::statistics(names, values));
+    QGuiApplication::clipboard()->setText(ScreenText::statistics(names, values));
 }
 
-void ReviewPanel::showState()
+void ChartPanel::showState()
 {
     const bool recording = isRecording();
     const bool frozen = m_chart->isFrozen();
