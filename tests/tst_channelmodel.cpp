@@ -1,4 +1,5 @@
 #include "channelmodel.h"
+#include "chartranges.h"
 #include "gaussiannoise.h"
 #include "measurementlog.h"
 #include "testsupport.h"
@@ -78,6 +79,8 @@ private slots:
     void constantSeries();
     void readoutValue_data();
     void readoutValue();
+    void rangesFromSamples_data();
+    void rangesFromSamples();
     void runningSumsMatchAFullPass_data();
     void runningSumsMatchAFullPass();
     void differenceNoise_data();
@@ -439,6 +442,40 @@ void TestChannelModel::logText()
 QTEST_GUILESS_MAIN(TestChannelModel)
 // The statistics come from running sums where those are exact; at every
 // frame they must equal, bit for bit, a full pass over the samples held.
+void TestChannelModel::rangesFromSamples_data()
+{
+    QTest::addColumn<QVector<float>>("distances");
+    QTest::addColumn<float>("energy"); // with each distance
+    // Min and Max of the distance, then of the energy.
+    QTest::addColumn<QVector<int>>("limits");
+
+    QTest::newRow("spread, a tenth")
+        << QVector<float> { 1000, 1200, 1100 } << 100.0f << QVector<int> { 980, 1220, 98, 102 };
+    QTest::newRow("flat, the least margin")
+        << QVector<float> { 1500, 1500 } << 0.0f << QVector<int> { 1480, 1520, 0, 2 };
+    QTest::newRow("near zero, not below")
+        << QVector<float> { 5, 10 } << 255.0f << QVector<int> { 0, 30, 253, 257 };
+    QTest::newRow("full scale") << QVector<float> { 0, 60000 } << 7.5f
+                                << QVector<int> { 0, 66000, 5, 10 };
+    QTest::newRow("no samples: kept") << QVector<float> {} << 0.0f << QVector<int> { 5, 7, 5, 7 };
+}
+
+void TestChannelModel::rangesFromSamples()
+{
+    QFETCH(QVector<float>, distances);
+    QFETCH(float, energy);
+    QFETCH(QVector<int>, limits);
+
+    ChannelModel model;
+    for (float d : distances)
+        addFrame(model, d, energy);
+    ChartRanges::Limits min, max;
+    min.fill(5);
+    max.fill(7);
+    ChartRanges::fromSamples(model, min, max);
+    QCOMPARE((QVector<int> { min[0], max[0], min[1], max[1] }), limits);
+}
+
 void TestChannelModel::runningSumsMatchAFullPass_data()
 {
     QTest::addColumn<QVector<float>>("values"); // fed as distance and energy, cycled

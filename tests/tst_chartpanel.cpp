@@ -5,6 +5,7 @@
 #include "channelpanel.h"
 #include "channelsettings.h"
 #include "chartpanel.h"
+#include "chartrangesdialog.h"
 #include "guitest.h"
 #include "logwindow.h"
 #include "varlabel.h"
@@ -19,7 +20,9 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -120,6 +123,8 @@ private slots:
     void visibleState();
     void fixedRanges_data();
     void fixedRanges();
+    void chartRanges_data();
+    void chartRanges();
     void scaleValuesFit_data();
     void scaleValuesFit();
     void saveSamples_data();
@@ -283,7 +288,7 @@ void TestChartPanel::actionsOnKeys()
     QCOMPARE(menu,
              QStringList({ "actionRecord", "actionFreeze", "actionClear", "actionSaveSamples",
                            "actionCopyStatistics", "actionFixedRanges", "actionShowScale",
-                           "actionMeasurePoint" }));
+                           "actionFindBaudRate", "actionChartRanges", "actionMeasurePoint" }));
 }
 
 void TestChartPanel::visibleState_data()
@@ -414,6 +419,52 @@ void TestChartPanel::fixedRanges()
     // Off again: exactly today's drawing.
     fixed.changeLook([](ChartLook &look) { look.fixedRanges = false; });
     QCOMPARE(paintChart(fixed), today);
+}
+
+void TestChartPanel::chartRanges_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QList<int>>("typed"); // Min then Max; none: From Samples
+    QTest::addColumn<QList<int>>("range"); // the chart's and the file's after
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("applied") << 1 << QList<int> { 10, 200 } << QList<int> { 10, 200 } << false;
+    QTest::newRow("Max below Min: the last good pair")
+        << 3 << QList<int> { 3000, 1000 } << QList<int> { 3000, 15000 } << true;
+    QTest::newRow("Max equal to Min")
+        << 0 << QList<int> { 500, 500 } << QList<int> { 500, 15000 } << true;
+    QTest::newRow("from samples") << 0 << QList<int> {} << QList<int> { 1480, 1520 } << false;
+}
+
+void TestChartPanel::chartRanges()
+{
+    QFETCH(int, channel);
+    QFETCH(QList<int>, typed);
+    QFETCH(QList<int>, range);
+    QFETCH(bool, refused);
+
+    showWindow();
+    for (int i = 0; i < 20; ++i)
+        addFrame(chart->model(), 1500, 100);
+    trigger("actionChartRanges");
+    auto *dialog = window->findChild<ChartRangesDialog *>();
+    QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+    if (typed.isEmpty()) {
+        dialog->findChild<QPushButton *>(QStringLiteral("fromSamples"))->click();
+    } else {
+        dialog->minBox(channel)->setValue(typed[0]);
+        dialog->maxBox(channel)->setValue(typed[1]);
+    }
+    const size_t k = size_t(channel);
+    QCOMPARE((QList<int> { chart->look().min[k], chart->look().max[k] }), range);
+    QCOMPARE(!dialog->message(channel).isEmpty(), refused);
+
+    // Kept in config.ini once the dialog closes.
+    dialog->close();
+    QSettings file(configPath(), QSettings::IniFormat);
+    const QString key = QStringLiteral("VAL%1").arg(channel + 1);
+    QCOMPARE((QList<int> { file.value("Min/" + key).toInt(), file.value("Max/" + key).toInt() }),
+             range);
 }
 
 void TestChartPanel::scaleValuesFit_data()

@@ -2,6 +2,7 @@
 #include "commandtable.h"
 #include "framedecoder.h"
 #include "lidarframe.h"
+#include "linkhealth.h"
 #include "measurement.h"
 #include "measurementfeed.h"
 #include "shownrate.h"
@@ -203,6 +204,8 @@ private slots:
     void randomizedStream();
     void shownRate_data();
     void shownRate();
+    void linkHealth_data();
+    void linkHealth();
 };
 
 void TestFrameDecoder::frames_data()
@@ -596,7 +599,9 @@ void TestFrameDecoder::shownRate_data()
     QTest::addColumn<int>("shownHz");
 
     QTest::newRow("nothing known") << 0 << QList<QPoint> {} << 0;
-    QTest::newRow("10 Hz, a frame short") << 10 << QList<QPoint> { { 0, 0 }, { 1100, 9 } } << 10;
+    QTest::newRow("10 Hz, a frame short") << 10 << QList<QPoint> { { 0, 0 }, { 1100, 9 } } << 8;
+    QTest::newRow("near the commanded rate")
+        << 1800 << QList<QPoint> { { 0, 0 }, { 1000, 1802 } } << 1802;
     QTest::newRow("streaming at another rate")
         << 1800 << QList<QPoint> { { 0, 0 }, { 1000, 100 } } << 100;
     QTest::newRow("streaming, none commanded")
@@ -620,6 +625,63 @@ void TestFrameDecoder::shownRate()
         feed.sampleRate(reading.x());
     }
     QCOMPARE(shownRateHz(commandedHz, feed.rateHz()), shownHz);
+}
+
+// One reading of the link: at ms, after `noise` bytes that make no frame and
+// `frames` measurement frames arrived; frames -1 is a port opened anew.
+struct LinkStep
+{
+    int ms, noise, frames;
+};
+Q_DECLARE_METATYPE(QVector<LinkStep>)
+
+void TestFrameDecoder::linkHealth_data()
+{
+    QTest::addColumn<QVector<LinkStep>>("steps");
+    QTest::addColumn<QString>("corner");
+
+    const QString none;
+    QTest::newRow("frames flowing")
+        << QVector<LinkStep> { { 0, 0, 0 }, { 1500, 100, 900 } } << none;
+    QTest::newRow("wrong baud, a second")
+        << QVector<LinkStep> { { 0, 0, 0 }, { 500, 3000, 0 }, { 1000, 3840, 0 } }
+        << QStringLiteral("no frames in 6,840 bytes — baud rate?");
+    QTest::newRow("wrong baud, under a second")
+        << QVector<LinkStep> { { 0, 0, 0 }, { 900, 6840, 0 } } << none;
+    QTest::newRow("frames again") << QVector<LinkStep> {
+        { 0, 0, 0 }, { 1200, 5000, 0 }, { 1300, 0, 1 }
+    } << none;
+    QTest::newRow("counted from the last frame")
+        << QVector<LinkStep> { { 0, 0, 5 }, { 100, 200, 0 }, { 1200, 300, 0 } }
+        << QStringLiteral("no frames in 500 bytes — baud rate?");
+    QTest::newRow("a frame cut short")
+        << QVector<LinkStep> { { 0, 0, 1 }, { 2000, 30, 0 } } << none;
+    QTest::newRow("port opened anew")
+        << QVector<LinkStep> { { 0, 9000, 0 }, { 1500, 0, 0 }, { 1600, 0, -1 }, { 1700, 100, 0 } }
+        << none;
+    QTest::newRow("port opened anew, silent again")
+        << QVector<LinkStep> { { 0, 0, 3 }, { 100, 0, -1 }, { 1200, 80, 0 } }
+        << QStringLiteral("no frames in 80 bytes — baud rate?");
+}
+
+void TestFrameDecoder::linkHealth()
+{
+    QFETCH(QVector<LinkStep>, steps);
+    QFETCH(QString, corner);
+
+    const QByteArray frame = LidarFrame::build(0x01, hex("34 12 80 07"));
+    MeasurementFeed feed;
+    LinkHealth health;
+    health.reset(feed, 0);
+    for (const LinkStep &step : steps) {
+        if (step.frames < 0)
+            feed.resetCounters();
+        feed.receive(QByteArray(step.noise, '\0'));
+        feed.receive(frame.repeated(qMax(step.frames, 0)));
+        health.update(feed, step.ms);
+    }
+    QCOMPARE(health.cornerText(), corner);
+    QVERIFY(LinkHealth::toolTip(feed, 0).endsWith(QStringLiteral("commanded rate: none sent")));
 }
 
 QTEST_GUILESS_MAIN(TestFrameDecoder)

@@ -6,6 +6,7 @@
 #include "channelpanel.h"
 #include "channelsettings.h"
 #include "countertext.h"
+#include "linkpanel.h"
 #include "logwindow.h"
 #include "serialline.h"
 #include "shownrate.h"
@@ -91,6 +92,10 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     channels = new ChannelPanel(this, ui->chart, readouts, labels, settings);
     chartPanel
         = new ChartPanel(this, ui->chart, { labels.cbegin(), labels.cend() }, readouts, settings);
+    link = new LinkPanel(
+        this, ui->chart, serialPort, ui->baudRateCombo, { labels.cbegin(), labels.cend() },
+        [this](const QString &text) { setStatus(text); }, [this] { channels->save(); },
+        [this] { return deviceControl->isStarting(); });
     feed.addListener(&ui->chart->model());
     feed.addListener(&chartPanel->recorder());
     measurementLog = new LogWindow(this, settings);
@@ -111,6 +116,7 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
                 showScanResult(result, tr("开启扫描"));
             });
 
+    linkClock.start();
     auto *repaintTimer = new QTimer(this);
     connect(repaintTimer, SIGNAL(timeout()), this, SLOT(timer_task()));
     repaintTimer->start(100);
@@ -127,14 +133,22 @@ MainWindow::~MainWindow()
 
 void MainWindow::timer_task()
 {
-    // The chart's time span: the rate of the last start sent, or the one the
-    // frames arrive at when the device streams at another. Frozen samples
-    // keep the span they were taken with.
+    // The chart's time span: the rate the frames are measured arriving at,
+    // or before one is, the rate of the last start sent. Frozen samples keep
+    // the span they were taken with.
     feed.sampleRate();
+    const int commandedHz = CommandTable::rateHz(deviceControl->rateCode());
     if (!ui->chart->isFrozen()) {
-        const int hz = shownRateHz(CommandTable::rateHz(deviceControl->rateCode()), feed.rateHz());
-        ui->chart->changeLook([hz](ChartLook &look) { look.rateHz = hz; });
+        const int hz = shownRateHz(commandedHz, feed.rateHz());
+        const bool measured = qRound(feed.rateHz()) > 0;
+        ui->chart->changeLook([hz, measured](ChartLook &look) {
+            look.rateHz = hz;
+            look.rateMeasured = measured;
+        });
     }
+    linkHealth.update(feed, linkClock.elapsed());
+    const QString warning = linkHealth.cornerText();
+    ui->chart->changeLook([&warning](ChartLook &look) { look.linkWarning = warning; });
     // The readouts follow every repaint (updateUi). Set now, they are drawn
     // with the chart instead of asking from inside its repaint for one of
     // their own; the refresh after it finds them current unless a frame came
@@ -149,6 +163,9 @@ void MainWindow::timer_task()
     chartPanel->flushRecording();
     // The received-byte total, at the same pace and only when it moved.
     receivedText->setText(QString::number(feed.bytesReceived()));
+    const QString tip = LinkHealth::toolTip(feed, commandedHz);
+    if (ui->RcvCnt->toolTip() != tip)
+        ui->RcvCnt->setToolTip(tip);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -17,9 +17,11 @@
 #include "chartpanel.h"
 #include "commandtable.h"
 #include "devicecontrol.h"
+#include "linkhealth.h"
 #include "measurement.h"
 #include "measurementfeed.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMutex>
 #include <QSerialPort>
@@ -29,6 +31,7 @@
 #include <functional>
 
 class ChannelPanel;
+class LinkPanel;
 class LogWindow;
 class CounterText;
 class QSettings;
@@ -100,6 +103,8 @@ private:
     QTextCodec *localeCodec;
     CounterText *receivedText = nullptr; // RcvCnt's text, set without relaying out the window
     MeasurementFeed feed; // its rate sets the chart's time span
+    LinkHealth linkHealth; // the Rx count's tooltip and the chart's warning
+    QElapsedTimer linkClock;
     QMutex dataMutex;
     QSettings *settings;
     DeviceControl *deviceControl; // the command frames and the waits between them
@@ -107,5 +112,6 @@ private:
     // Children, made once the form is up.
     ChannelPanel *channels = nullptr;
     ChartPanel *chartPanel = nullptr;
+    LinkPanel *link = nullptr;
     LogWindow *measurementLog = nullptr;
 };

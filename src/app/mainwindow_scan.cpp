@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "linkpanel.h"
+
 void MainWindow::showScanResult(DeviceControl::Result result, const QString &whenSent)
 {
     switch (result) {
@@ -23,11 +25,15 @@ void MainWindow::on_Lidar_StartBtn_clicked(bool)
 {
     // The outcome is shown when the last frame has gone out (or one could not):
     // see the startFinished connection in the constructor.
+    if (link->refuseWhileSearching())
+        return;
     deviceControl->start(ui->LidarModeCombo->currentIndex());
 }
 
 void MainWindow::on_Lidar_StopBtn_clicked(bool)
 {
+    if (link->refuseWhileSearching())
+        return;
     const DeviceControl::Result result = deviceControl->stop();
     if (result == DeviceControl::Sent)
         chartPanel->noteStopped();

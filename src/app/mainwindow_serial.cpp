@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "countertext.h"
+#include "linkpanel.h"
 #include "portlist.h"
 #include "serialline.h"
 
@@ -32,6 +33,7 @@ void MainWindow::openSerialPort_1()
     // A start cut short by closing the port must not go on into this one.
     deviceControl->cancel();
     feed.resetCounters();
+    linkHealth.reset(feed, linkClock.elapsed());
     receivedText->setText(QStringLiteral("0"));
 
     if (!serialPort->open(QIODevice::ReadWrite)) {
@@ -58,6 +60,7 @@ void MainWindow::closeSerialPort_1()
     chartPanel->noteLineClosed(false);
     if (serialPort->isOpen())
         serialPort->close();
+    linkHealth.reset(feed, linkClock.elapsed()); // no warning about a line no longer read
     ui->detectBtn->setEnabled(true);
     ui->openBtn->setProperty(StatusProperty, false);
     ui->openBtn->setText(QStringLiteral("open"));
@@ -94,6 +97,8 @@ void MainWindow::readData_1()
 {
     // RcvCnt shows the feed's byte total at the next repaint tick (timer_task):
     // at high rates reads come far more often than a person can read a number.
+    if (link->isSearching())
+        return; // its frames, at rates being tried, are no measurements
     const QByteArray data = serialPort->readAll();
     QMutexLocker locker(&dataMutex);
     decodeData(data);

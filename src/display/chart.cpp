@@ -186,7 +186,7 @@ void Chart::paintEvent(QPaintEvent *)
     }
 
     m_overlay.clear();
-    if (m_look.showScale || m_look.showRecordingMark || m_frozen) {
+    if (m_look.showScale || m_look.showRecordingMark || m_frozen || !m_look.linkWarning.isEmpty()) {
         const QFontMetrics metrics(font());
         m_overlay = ChartOverlay::layout(metrics, size(), overlayItems());
         ChartOverlay::draw(painter, metrics, m_overlay);
@@ -208,6 +208,8 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
         items.append({ tr("REC"), Qt::TopRightCorner, QColor(Qt::red), ChartOverlay::Dot });
     if (m_frozen)
         items.append({ tr("FROZEN"), Qt::TopRightCorner, QColor(Qt::yellow), ChartOverlay::Bars });
+    if (!m_look.linkWarning.isEmpty())
+        items.append({ m_look.linkWarning, Qt::TopRightCorner, QColor(255, 165, 0) });
     if (!m_look.showScale)
         return items;
 
@@ -232,7 +234,8 @@ QVector<ChartOverlay::Item> Chart::overlayItems() const
         items.append({ tr("%1 mm").arg(edge.top), Qt::TopLeftCorner, textColour });
         items.append({ tr("%1 mm").arg(edge.bottom), Qt::BottomLeftCorner, textColour });
     }
-    const QString span = ChartOverlay::spanText(ChannelModel::SeriesCapacity, m_look.rateHz);
+    const QString span
+        = ChartOverlay::spanText(ChannelModel::SeriesCapacity, m_look.rateHz, m_look.rateMeasured);
     if (!span.isEmpty())
         items.append({ span, Qt::BottomRightCorner, textColour });
     return items;

@@ -87,7 +87,7 @@ void draw(QPainter &painter, const QFontMetrics &metrics, const QVector<Placed> 
     painter.restore();
 }
 
-QString spanText(int samples, int rateHz)
+QString spanText(int samples, int rateHz, bool measured)
 {
     if (rateHz <= 0)
         return QString();
@@ -95,7 +95,10 @@ QString spanText(int samples, int rateHz)
     // Two figures are plenty to judge what a curve's wiggle means in time.
     const QString shown
         = seconds >= 10 ? QString::number(qRound(seconds)) : QString::number(seconds, 'g', 2);
-    return QCoreApplication::translate("Chart", "%1 samples ≈ %2 s").arg(samples).arg(shown);
+    const QString span
+        = QCoreApplication::translate("Chart", "%1 samples ≈ %2 s").arg(samples).arg(shown);
+    return measured ? QCoreApplication::translate("Chart", "%1 · %2 Hz").arg(span).arg(rateHz)
+                    : span;
 }
 
 } // namespace ChartOverlay

@@ -36,8 +36,9 @@ constexpr int Margin = 3; // from the chart's edges, and between stacked texts
 // Places the items in order, leaving out those that do not fit.
 QVector<Placed> layout(const QFontMetrics &metrics, const QSize &size, const QVector<Item> &items);
 void draw(QPainter &painter, const QFontMetrics &metrics, const QVector<Placed> &placed);
-// How long `samples` frames take at rateHz: "500 samples ≈ 0.28 s". Empty
+// How long `samples` frames take at rateHz: "500 samples ≈ 0.28 s", and with
+// a measured rate the rate too: "500 samples ≈ 0.28 s · 1802 Hz". Empty
 // without a rate.
-QString spanText(int samples, int rateHz);
+QString spanText(int samples, int rateHz, bool measured = false);
 
 } // namespace ChartOverlay

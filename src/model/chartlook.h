@@ -3,6 +3,7 @@
 #include "channelmodel.h"
 
 #include <QColor>
+#include <QString>
 
 #include <array>
 
@@ -29,6 +30,9 @@ struct ChartLook
     // place of the texts "0" and "1000".
     bool showScale = false;
     int rateHz = 0;
+    bool rateMeasured = false; // rateHz is the frames' measured rate, shown beside the span
+    // Over the top right corner when not empty: what is wrong with the line.
+    QString linkWarning;
     bool showRecordingMark = false;
     int gridColumns = 20;
     int gridRows = 20;

@@ -55,6 +55,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Put random bytes between the frames, <fraction> of all the bytes "
                        "sent (0 to 0.9; default 0)."),
         QStringLiteral("fraction"), QStringLiteral("0"));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("The device's baud rate: a host whose port is set to another reads "
+                       "the garbled bytes a real line would give it (default 0: any rate works)."),
+        QStringLiteral("rate"), QStringLiteral("0"));
     const QCommandLineOption statsOption(
         QStringLiteral("stats"),
         QStringLiteral("At exit, print the counters (frames sent, frames intact, false "
@@ -62,7 +67,7 @@ int main(int argc, char *argv[])
     // Wrong usage exits 1, as it did when QCommandLineParser::process answered it.
     QString message;
     const CommandLine::Outcome outcome = CommandLine::parse(
-        parser, { rateOption, seedOption, countOption, noiseOption, statsOption },
+        parser, { rateOption, seedOption, countOption, noiseOption, baudOption, statsOption },
         QCoreApplication::arguments(), QStringLiteral("unexpected argument '%1'"), &message);
     if (const int status = CommandLine::status(outcome, message, "tav47-sim", 1); status >= 0)
         return status;
@@ -80,6 +85,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--count needs an unsigned number"));
     if (!CommandLine::readNumber(parser.value(noiseOption), 0.0, 0.9, &options.noiseFraction))
         return fail(QStringLiteral("--noise needs a fraction from 0 to 0.9"));
+    if (!CommandLine::readWhole(parser.value(baudOption), 0, &options.baud))
+        return fail(QStringLiteral("--baud needs a whole number"));
 
     // A reader of standard output that went away (| head -1) must not end
     // the device under a host that is still using it.

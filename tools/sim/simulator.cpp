@@ -3,6 +3,7 @@
 #include "commandtable.h"
 #include "lidarframe.h"
 #include "measurement.h"
+#include "uartline.h"
 
 #include <QMutexLocker>
 #include <QSocketNotifier>
@@ -201,7 +202,10 @@ void Tav47Simulator::onReadable()
                 if (m_received.size() < MaxReceivedLog)
                     m_received.append(buffer, int(n));
             }
-            m_commandDecoder.decode(buffer, n,
+            QByteArray heard = QByteArray::fromRawData(buffer, int(n));
+            if (const int hostBaud = mismatchedHostBaud())
+                heard = UartLine::receive(heard, hostBaud, m_options.baud);
+            m_commandDecoder.decode(heard,
                                     [this](const DecodedFrame &frame) { handleCommand(frame); });
             if (m_master < 0)
                 return; // a command handler closed us
@@ -316,6 +320,9 @@ void Tav47Simulator::sendDueFrames()
     }
     if (limitReached())
         m_streaming = false;
+    if (const int hostBaud = mismatchedHostBaud(); hostBaud > 0 && m_backlog.size() > before)
+        m_backlog = m_backlog.left(before)
+            + UartLine::receive(m_backlog.mid(before), m_options.baud, hostBaud);
     if (m_backlog.size() > before)
         flush();
     else
@@ -404,6 +411,14 @@ void Tav47Simulator::onShadowFrame(const DecodedFrame &frame)
         }
     }
     ++m_falseFrames; // made of noise
+}
+
+int Tav47Simulator::mismatchedHostBaud() const
+{
+    if (m_options.baud <= 0 || m_master < 0)
+        return 0;
+    const int host = UartLine::baudRate(m_master);
+    return host > 0 && host != m_options.baud ? host : 0;
 }
 
 void Tav47Simulator::injectBytes(const QByteArray &bytes)

@@ -24,6 +24,10 @@ struct SimulatorOptions
     quint32 seed = 1;
     quint64 frameLimit = 0; // stop streaming after this many frames; 0 for no limit
     double noiseFraction = 0.0; // share of the line's bytes that are random noise, 0 <= f <= 0.9
+    // The device's baud rate: a host that sets its port to another reads
+    // what a UART at that rate would make of the frames, and is not
+    // understood either. 0: the line works at any rate.
+    int baud = 0;
 };
 
 // A TAV47 on the master end of a pseudo-terminal: the host opens portPath()
@@ -116,6 +120,9 @@ private:
     void reportFinished();
     void onShadowFrame(const DecodedFrame &frame);
     void hostGone();
+    // The rate the host's port is set to, when it is not the device's; 0 when
+    // the line works.
+    int mismatchedHostBaud() const;
 
     SimulatorOptions m_options;
     int m_master = -1;
