@@ -316,8 +316,9 @@ void TestCsvRecorder::sidecarPath_data()
                               << "run.json";
     QTest::newRow("suffix in capitals") << "RUN.CSV"
                                         << "RUN.json";
-    QTest::newRow("another suffix is kept") << "run.txt"
-                                            << "run.txt.json";
+    QTest::newRow("another suffix is replaced") << "run.2026.txt"
+                                                << "run.2026.json";
+    QTest::newRow("a recording named .json gets none") << "run.json" << QString();
     QTest::newRow("standard output") << "-" << QString();
     QTest::newRow("FIFO") << "fifo" << QString();
 }

@@ -3,6 +3,7 @@
 #include "csvrecorder.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -30,9 +31,10 @@ QString RecordingSidecar::pathFor(const QString &csvPath)
     const QFileInfo info(csvPath);
     if (csvPath == QLatin1String("-") || !info.isFile())
         return QString();
-    if (csvPath.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return csvPath.left(csvPath.size() - 4) + QLatin1String(".json");
-    return csvPath + QLatin1String(".json");
+    // The name readers of recordings look for: the last suffix replaced. A
+    // recording itself named .json gets none rather than being overwritten.
+    const QString notes = info.dir().filePath(info.completeBaseName() + QLatin1String(".json"));
+    return QFileInfo(notes) == info ? QString() : notes;
 }
 
 bool RecordingSidecar::begin(const QString &csvPath, const QString &program,

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-// What a recording was, beside it: NAME.csv gets NAME.json (another name gets
-// ".json" added) holding the program, the line, the commanded rate, the
+// What a recording was, beside it: NAME.csv gets NAME.json (whatever the last
+// suffix, it is replaced) holding the program, the line, the commanded rate, the
 // moment elapsed_s 0 of the CSV stands for, and the events of the recording
 // with their elapsed_s on the CSV's clock:
 //   { "format": "tav47-recording", "format_version": 1, "program": "tav47",
