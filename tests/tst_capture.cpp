@@ -7,6 +7,7 @@
 #include "commandtable.h"
 #include "csvrecorder.h"
 #include "framedecoder.h"
+#include "gaussiannoise.h"
 #include "lidarframe.h"
 #include "measurement.h"
 #include "silencewatch.h"
@@ -467,6 +468,10 @@ void TestCapture::refusedOptions_data()
     QTest::newRow("negative deviation") << QStringList { port, "--max-std-distance", "-1" };
     QTest::newRow("unknown summary") << QStringList { port, "--summary", "xml" };
     QTest::newRow("empty CSV name") << QStringList { port, "--csv", "" };
+    QTest::newRow("error limit without a reference") << QStringList { port, "--max-error", "2" };
+    QTest::newRow("reference of text") << QStringList { port, "--reference", "1.5m" };
+    QTest::newRow("negative error limit")
+        << QStringList { port, "--reference", "1500", "--max-error", "-1" };
     QTest::newRow("stray argument") << QStringList { port, "/dev/ttyUSB1" };
 }
 
@@ -488,18 +493,26 @@ void TestCapture::summary_data()
     QTest::addColumn<double>("mean");
     QTest::addColumn<double>("stdDev");
     QTest::addColumn<double>("newest10");
+    QTest::addColumn<double>("noise"); // -1: null, no two frames; figures from Python
 
-    QTest::newRow("no frames") << QList<int>() << 0.0 << 0.0 << 0.0;
-    QTest::newRow("one frame") << QList<int> { 1500 } << 1500.0 << 0.0 << 1500.0;
+    QTest::newRow("no frames") << QList<int>() << 0.0 << 0.0 << 0.0 << -1.0;
+    QTest::newRow("one frame") << QList<int> { 1500 } << 1500.0 << 0.0 << 1500.0 << -1.0;
     // Divisor n: the sample deviation (n - 1) would be 2.138.
     QTest::newRow("population deviation")
-        << QList<int> { 2, 4, 4, 4, 5, 5, 7, 9 } << 5.0 << 2.0 << 5.0;
+        << QList<int> { 2, 4, 4, 4, 5, 5, 7, 9 } << 5.0 << 2.0 << 5.0 << 0.6546536707079771;
+    // A steady ramp is motion, not noise.
     QTest::newRow("newest ten of twelve") << QList<int> { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 }
-                                          << 6.5 << std::sqrt(143.0 / 12) << 7.5;
+                                          << 6.5 << std::sqrt(143.0 / 12) << 7.5 << 0.0;
     QList<int> many;
     for (int i = 0; i < 100000; ++i)
         many.append(65535 - i % 2);
-    QTest::newRow("many large values, small spread") << many << 65534.5 << 0.5 << 65534.5;
+    QTest::newRow("many large values, small spread")
+        << many << 65534.5 << 0.5 << 65534.5 << 0.7071067811511914;
+    QList<int> gaussian;
+    for (quint32 d : gaussianDistances(10000))
+        gaussian.append(int(d));
+    QTest::newRow("10000 frames of Gaussian noise, 3 mm")
+        << gaussian << 1999.9076 << 2.9989768655326436 << 2001.5 << 2.9968146538958624;
 }
 
 void TestCapture::summary()
@@ -508,6 +521,7 @@ void TestCapture::summary()
     QFETCH(double, mean);
     QFETCH(double, stdDev);
     QFETCH(double, newest10);
+    QFETCH(double, noise);
     const double rate = distances.size() > 1 ? 100.0 : 0.0; // read 10 ms apart, over 2 s
     CaptureStats stats;
     qint64 readNs = 0;
@@ -523,6 +537,8 @@ void TestCapture::summary()
     stats.bytesReceived = 9 * quint64(distances.size()) + 7;
     stats.bytesOutsideFrames = 7;
     stats.checksumErrors = 1;
+    stats.hasReference = true;
+    stats.reference = 1000;
 
     QJsonParseError error;
     const QByteArray json = stats.json();
@@ -531,8 +547,9 @@ void TestCapture::summary()
     QVERIFY2(error.error == QJsonParseError::NoError, json.constData());
     QCOMPARE(o.keys(),
              QStringList({ "ambient", "bytes_outside_frames", "bytes_received", "checksum_errors",
-                           "distance", "distance_mean_newest10", "energy", "frames",
-                           "frames_not_written", "frames_per_second", "seconds" }));
+                           "distance", "distance_error", "distance_mean_newest10", "distance_noise",
+                           "distance_reference", "energy", "frames", "frames_not_written",
+                           "frames_per_second", "seconds" }));
     QCOMPARE(o.value("frames").toInt(), distances.size());
     QCOMPARE(o.value("frames_not_written").toInt(), 5);
     QCOMPARE(o.value("frames_per_second").toDouble(), rate);
@@ -542,6 +559,11 @@ void TestCapture::summary()
     const bool any = !distances.isEmpty();
     QCOMPARE(o.value("distance_mean_newest10").isNull(), !any);
     QVERIFY(near(o.value("distance_mean_newest10").toDouble(), newest10));
+    QCOMPARE(o.value("distance_noise").isNull(), noise < 0);
+    QVERIFY(near(o.value("distance_noise").toDouble(), qMax(noise, 0.0)));
+    QCOMPARE(o.value("distance_reference").toDouble(), 1000.0);
+    QCOMPARE(o.value("distance_error").isNull(), !any);
+    QVERIFY(near(o.value("distance_error").toDouble(), any ? mean - 1000 : 0.0));
     int factor = 1;
     for (const char *name : { "distance", "energy", "ambient" }) {
         const QJsonObject c = o.value(QLatin1String(name)).toObject();
@@ -587,6 +609,12 @@ void TestCapture::limits_data()
         << (at200 + QStringList { "--listen", "--min-rate", "150.5" }) << 10000
         << "rate limit missed: measured 100.0 frames per second, needed at least 150.5";
     QTest::newRow("frames read at once: no rate to miss") << at200 << 0 << QString();
+    // The mean of the ten is 1943.5 mm.
+    QTest::newRow("error on the limit")
+        << QStringList { "--reference", "1943", "--max-error", "0.5" } << 10000 << QString();
+    QTest::newRow("error beyond the limit")
+        << QStringList { "--reference", "1990", "--max-error", "40" } << 10000
+        << "distance error limit missed: measured -46.500 mm, allowed at most 40 mm either way";
 }
 
 void TestCapture::limits()
@@ -715,7 +743,7 @@ void TestCapture::endings_data()
 {
     QTest::addColumn<QStringList>("arguments"); // besides --port and --summary json
     // "file": one in a fresh folder; "fifo": a FIFO there that nobody reads;
-    // "-": standard output.
+    // "-": standard output; "blocked": a file whose notes are a folder.
     QTest::addColumn<QString>("csv");
     QTest::addColumn<QString>("shell"); // the program run as "$0" "$@" in it; empty: directly
     QTest::addColumn<int>("frames"); // the device sends this many once started
@@ -736,6 +764,9 @@ void TestCapture::endings_data()
     QTest::newRow("0: frames flowing past the silence timeout")
         << QStringList { "--seconds", "2.5" } << file << direct << 100000 << -1 << 0
         << ExitCode::Captured << QString() << full;
+    QTest::newRow("0: notes that cannot be written leave the capture alone")
+        << fifty << "blocked" << direct << 50 << -1 << 0 << ExitCode::Captured
+        << "capture.json cannot be written" << full;
     QTest::newRow("2: the port cannot be opened")
         << QStringList { "--port", "/nonexistent/tty" } << file << direct << 0 << -1 << 0
         << ExitCode::PortFailed << "cannot open /nonexistent/tty: No such file"
@@ -815,7 +846,10 @@ void TestCapture::endings()
     device.streamOnOpen = arguments.contains("--listen");
     device.hangUpAfterMs = hangUpAfterMs;
     QTemporaryDir dir;
-    if (csv == QLatin1String("file"))
+    const QString notes = dir.filePath("capture.json");
+    if (csv == QLatin1String("blocked"))
+        QVERIFY(QDir().mkdir(notes));
+    if (csv == QLatin1String("file") || csv == QLatin1String("blocked"))
         csv = dir.filePath("capture.csv");
     if (csv == QLatin1String("fifo")) {
         csv = dir.filePath("fifo");
@@ -871,6 +905,33 @@ void TestCapture::endings()
         QCOMPARE(rows.size(), frames);
     if (signal) // ended mid-stream, not before it
         QVERIFY(!rows.isEmpty());
+
+    // The notes beside: the port opened and the device started at 0, and how
+    // it ended.
+    QFile notesFile(notes);
+    if (!notesFile.open(QIODevice::ReadOnly)) {
+        QVERIFY(QFileInfo(notes).isDir());
+        return;
+    }
+    const bool listen = arguments.contains("--listen");
+    QStringList expected { "open" };
+    if (!listen)
+        expected << "start";
+    if (exitCode == ExitCode::DeviceLost)
+        expected << "device_lost";
+    else
+        expected << (listen ? QStringList() : QStringList { "stop" }) << "close";
+    const QJsonObject o = QJsonDocument::fromJson(notesFile.readAll()).object();
+    QCOMPARE(o.value("program").toString(), QStringLiteral("tav47-capture"));
+    QCOMPARE(o.value("port").toString(), device.path);
+    QStringList events;
+    double last = 0;
+    for (const QJsonValue &e : o.value("events").toArray()) {
+        events.append(e["event"].toString());
+        QVERIFY(e["elapsed_s"].toDouble() >= last);
+        last = e["elapsed_s"].toDouble();
+    }
+    QCOMPARE(events, expected);
 }
 
 // A tool for scripts and rigs: help without any window system, and no GUI
@@ -882,7 +943,7 @@ void TestCapture::headless()
     const QString text = QString::fromLocal8Bit(help.out);
     for (const char *option :
          { "--port", "--baud", "--rate", "--frames", "--seconds", "--csv", "--summary", "--listen",
-           "--expect-distance", "--max-std-distance", "--quiet" })
+           "--expect-distance", "--max-std-distance", "--reference", "--max-error", "--quiet" })
         QVERIFY2(text.contains(QLatin1String(option)), option);
     for (int code : ExitCode::All)
         QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\n +%1 ").arg(code))),

@@ -1,5 +1,7 @@
 #include "channelmodel.h"
 #include "chartranges.h"
+#include "gaussiannoise.h"
+#include "measurementlog.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -81,6 +83,13 @@ private slots:
     void rangesFromSamples();
     void runningSumsMatchAFullPass_data();
     void runningSumsMatchAFullPass();
+    void differenceNoise_data();
+    void differenceNoise();
+    void pointAverager_data();
+    void pointAverager();
+    void logInput_data();
+    void logInput();
+    void logText();
 };
 
 void TestChannelModel::firstFrame()
@@ -288,6 +297,146 @@ void TestChannelModel::readoutValue()
     QFETCH(float, deviation);
     QFETCH(int, shown);
     QCOMPARE(int(SeriesStats::readoutValue(deviation)), shown);
+}
+
+// The noise figure against values worked out by hand and in Python.
+void TestChannelModel::differenceNoise_data()
+{
+    QTest::addColumn<QVector<float>>("values");
+    QTest::addColumn<double>("noise");
+
+    QTest::newRow("none") << QVector<float>() << 0.0;
+    QTest::newRow("one") << QVector<float> { 7 } << 0.0;
+    QTest::newRow("constant") << repeated(5, 4) << 0.0;
+    QTest::newRow("steady motion") << QVector<float> { 0, 10, 20, 30 } << 0.0;
+    QTest::newRow("alternating: 4/3") << QVector<float> { 0, 2, 0, 2 } << 4.0 / 3.0;
+    QTest::newRow("steps of 10 and 20: 5/sqrt 2")
+        << QVector<float> { 1000, 1010, 1030 } << 3.5355339059327373;
+    QTest::newRow("motion with alternation: sqrt 2")
+        << QVector<float> { 0, 12, 20, 32, 40 } << 1.414213562373095;
+    QTest::newRow("full swings of the sensor's range")
+        << QVector<float> { 65535, 0, 65535, 0, 65535 } << 46340.24290506039;
+    QVector<float> gaussian;
+    for (quint32 d : gaussianDistances(10000).mid(9500))
+        gaussian.append(float(d));
+    QTest::newRow("the last 500 of 10000 Gaussian, 3 mm") << gaussian << 3.054446143971227;
+}
+
+void TestChannelModel::differenceNoise()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(double, noise);
+    const double got = SeriesStats::differenceNoise(values.constData(), values.size());
+    QVERIFY2(std::fabs(got - noise) <= 1e-9 * qMax(1.0, noise),
+             qPrintable(QString::number(got, 'g', 17)));
+}
+
+// Each frame is distance d, energy d % 7, ambient 2 * (d % 7).
+void TestChannelModel::pointAverager_data()
+{
+    QTest::addColumn<QVector<quint32>>("distances");
+    QTest::addColumn<int>("target"); // 0: never started
+    QTest::addColumn<QVector<double>>("expected"); // frames, mean, std, noise, min, max
+
+    QTest::newRow("never started")
+        << QVector<quint32> { 5, 6 } << 0 << QVector<double> { 0, 0, 0, 0, 0, 0 };
+    QTest::newRow("three, the rest left out")
+        << QVector<quint32> { 1000, 1010, 1030, 9999, 9999 } << 3
+        << QVector<double> { 3,   1013.3333333333334, 12.47219128924647, 3.5355339059327373, 1000,
+                             1030 };
+    QTest::newRow("10000 Gaussian, 3 mm")
+        << gaussianDistances(10000) << 10000
+        << QVector<double> { 10000, 1999.9076, 2.9989768655326436, 2.9968146538958624, 1988, 2012 };
+}
+
+void TestChannelModel::pointAverager()
+{
+    QFETCH(QVector<quint32>, distances);
+    QFETCH(int, target);
+    QFETCH(QVector<double>, expected);
+    PointAverager averager;
+    if (target > 0)
+        averager.start(target);
+    double energy = 0;
+    for (int i = 0; i < distances.size(); ++i) {
+        Measurement m;
+        m.distance = distances[i];
+        m.energy = distances[i] % 7;
+        m.ambient = 2 * m.energy;
+        if (i < target)
+            energy += m.energy;
+        QCOMPARE(averager.isCollecting(), i < target);
+        averager.addMeasurement(m);
+    }
+    QCOMPARE(averager.isComplete(), target > 0);
+    const PointAverager::Point p = averager.point();
+    const double got[] = { double(p.frames), p.mean, p.stdDev, p.noise, p.min, p.max };
+    for (int k = 0; k < expected.size(); ++k)
+        QVERIFY2(std::fabs(got[k] - expected[k]) <= 1e-9 * qMax(1.0, expected[k]),
+                 qPrintable(QString::number(k)));
+    QVERIFY(std::fabs(p.meanEnergy - (target ? energy / target : 0)) < 1e-9);
+    QVERIFY(std::fabs(p.meanAmbient - 2 * p.meanEnergy) < 1e-9);
+}
+
+// What may be typed as a reference and as frames per point.
+void TestChannelModel::logInput_data()
+{
+    QTest::addColumn<bool>("frames"); // else the reference
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<double>("value"); // -1: no reference
+
+    QTest::newRow("no reference") << false << " " << true << -1.0;
+    QTest::newRow("reference with decimals") << false << " 1500.5 " << true << 1500.5;
+    QTest::newRow("reference not a number") << false << "1.5m" << false << 0.0;
+    QTest::newRow("reference below 0") << false << "-3" << false << 0.0;
+    QTest::newRow("reference infinite") << false << "inf" << false << 0.0;
+    QTest::newRow("frames") << true << "1000" << true << 1000.0;
+    QTest::newRow("most frames") << true << "10000000" << true << 1e7;
+    QTest::newRow("no frames") << true << "0" << false << 0.0;
+    QTest::newRow("absurd frames") << true << "10000001" << false << 0.0;
+    QTest::newRow("frames not whole") << true << "2.5" << false << 0.0;
+}
+
+void TestChannelModel::logInput()
+{
+    QFETCH(bool, frames);
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QFETCH(double, value);
+    QString message;
+    bool has = true;
+    double mm = 0;
+    int n = 0;
+    const bool ok = frames ? MeasurementLog::readFrames(text, &n, &message)
+                           : MeasurementLog::readReference(text, &has, &mm, &message);
+    QCOMPARE(ok, accepted);
+    QVERIFY2(accepted == message.isEmpty() && (accepted || message.contains(text.trimmed())),
+             qPrintable(message));
+    if (accepted)
+        QCOMPARE(frames ? double(n) : has ? mm : -1.0, value);
+}
+
+void TestChannelModel::logText()
+{
+    MeasurementLog log;
+    PointAverager::Point p { 1000, 1503.25, 1.5, 1.25, 1499, 1507, 60, 3.5 };
+    const QDateTime time(QDate(2026, 12, 8), QTime(9, 5, 1));
+    log.append({ time, true, 1500, p });
+    log.append({ time, false, 0, p });
+    QCOMPARE(log.rowCount(), 2);
+    const QString row
+        = QStringLiteral("2026-12-08 09:05:01\t%1\t1000\t1503.250\t1.500\t1.250\t1499\t"
+                         "1507\t60.00\t3.50\t%2\n");
+    QCOMPARE(log.tabSeparated(),
+             QStringLiteral("time\treference_mm\tframes\tmean_mm\tstd_mm\tnoise_mm\tmin_mm\t"
+                            "max_mm\tenergy\tambient\terror_mm\n")
+                 + row.arg(QStringLiteral("1500"), QStringLiteral("3.250"))
+                 + row.arg(QString(), QString()));
+    QCOMPARE(log.csv(), log.tabSeparated().replace('\t', ',').toUtf8());
+    QCOMPARE(log.errorPoints(), QVector<QPointF>({ { 1500, 3.25 } }));
+    log.clear();
+    QCOMPARE(log.rowCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestChannelModel)

@@ -7,14 +7,18 @@
 #include "chartpanel.h"
 #include "chartrangesdialog.h"
 #include "guitest.h"
+#include "logwindow.h"
 #include "varlabel.h"
 
 #include <QClipboard>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -129,6 +133,10 @@ private slots:
     void copyStatistics();
     void reviewSettings_data();
     void reviewSettings();
+    void recordingNotes_data();
+    void recordingNotes();
+    void measurementLog_data();
+    void measurementLog();
 
 private:
     void showWindow(const QSize &size = QSize());
@@ -227,6 +235,8 @@ void TestChartPanel::actionsOnKeys_data()
                                   << true << 0;
     QTest::newRow("scale values") << QByteArray("actionShowScale") << QKeySequence("Ctrl+T") << true
                                   << 0;
+    QTest::newRow("measure point")
+        << QByteArray("actionMeasurePoint") << QKeySequence("Ctrl+M") << false << 0;
 }
 
 void TestChartPanel::actionsOnKeys()
@@ -278,7 +288,8 @@ void TestChartPanel::actionsOnKeys()
     QCOMPARE(menu,
              QStringList({ "actionRecord", "actionFreeze", "actionClear", "actionSaveSamples",
                            "actionCopyStatistics", "actionFixedRanges", "actionShowScale",
-                           "actionFindBaudRate", "actionChartRanges", "actionHistory" }));
+                           "actionFindBaudRate", "actionChartRanges", "actionMeasurePoint",
+                           "actionHistory" }));
 }
 
 void TestChartPanel::visibleState_data()
@@ -581,7 +592,7 @@ void TestChartPanel::copyStatistics_data()
     QTest::addColumn<QString>("copied");
 
     const QString values = QStringLiteral("\t0\nEngy\t0\nTemp\t0\nAmbient\t0\nDis_Avr10\t1005\n"
-                                          "STD_Engy\t1\nSTD_Dis\t5\n");
+                                          "STD_Engy\t1\nSTD_Dis\t5\nNoise_Dis\t3.54\n");
     QTest::newRow("default names") << QByteArray() << "Dis"
                                    << "Dis" + values;
     // The label shows markup as typed; the copy keeps each line two cells.
@@ -604,13 +615,119 @@ void TestChartPanel::copyStatistics()
     QCOMPARE(label->textFormat(), Qt::PlainText);
 
     // The statistics describe the frames before the newest: 1000 and 1010,
-    // energies 5 and 6. Nothing was decoded, so the latest values are 0.
-    for (const float d : { 1000.f, 1010.f, 1020.f })
+    // energies 5 and 6. Nothing was decoded, so the latest values are 0. The
+    // noise takes all three: steps of 10 and 20, (5 / √2) mm.
+    for (const float d : { 1000.f, 1010.f, 1030.f })
         addFrame(chart->model(), d, d / 10 - 95);
     chart->grab();
     QGuiApplication::clipboard()->clear();
     trigger("actionCopyStatistics");
     QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+}
+
+// The notes beside a recording follow what is done while it runs; notes that
+// cannot be written are said once and leave the recording alone.
+void TestChartPanel::recordingNotes_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("written") << true;
+    QTest::newRow("cannot be written") << false;
+}
+
+void TestChartPanel::recordingNotes()
+{
+    QFETCH(bool, writable);
+    showWindow();
+    const QString csv = dir->filePath(QStringLiteral("run.csv"));
+    const QString json = dir->filePath(QStringLiteral("run.json"));
+    if (!writable)
+        QVERIFY(QDir().mkdir(json));
+    QVERIFY(window->startRecording(csv));
+    window->findChild<QLineEdit *>(QStringLiteral("reference"))->setText(QStringLiteral("1500"));
+    for (const char *action :
+         { "actionFreeze", "actionFreeze", "actionClear", "actionMeasurePoint" })
+        trigger(action);
+    auto *status = window->findChild<QLineEdit *>(QStringLiteral("statusLineEdit"));
+    if (!writable)
+        QTRY_VERIFY(status->text().contains(json));
+    QVERIFY(window->isRecording());
+    QVERIFY(window->stopRecording());
+    QVERIFY(fileContent(csv).startsWith(CsvRecorder::Header));
+    if (!writable)
+        return;
+    QStringList events;
+    for (const QJsonValue &e : QJsonDocument::fromJson(fileContent(json))["events"].toArray())
+        events.append(e["event"].toString() + ' ' + e["detail"].toString());
+    QCOMPARE(events,
+             QStringList({ "freeze ", "unfreeze ", "clear ", "measure_point reference 1500 mm" }));
+}
+
+void TestChartPanel::measurementLog_data()
+{
+    QTest::addColumn<QString>("reference");
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<int>("fed"); // frames of 1000 + i mm; -1: five, then Cancel
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QStringList>("row"); // reference, frames, mean, error; empty: none
+
+    QTest::newRow("logged") << "1000"
+                            << "4" << 9 << "Point 1 logged"
+                            << QStringList { "1000", "4", "1001.500", "1.500" };
+    QTest::newRow("no reference") << ""
+                                  << "2" << 2 << "Point 1 logged"
+                                  << QStringList { "", "2", "1000.500", "" };
+    QTest::newRow("no frame yet") << "1000"
+                                  << "10" << 0 << "Waiting for frames" << QStringList();
+    QTest::newRow("cancelled") << "1000"
+                               << "10" << -1 << "cancelled" << QStringList();
+    QTest::newRow("reference not a number")
+        << "15OO"
+        << "10" << 10 << "\"15OO\" is not a distance" << QStringList();
+    QTest::newRow("no frames per point") << "1000"
+                                         << "0" << 10 << "from 1 to 10000000" << QStringList();
+    QTest::newRow("absurd frames per point")
+        << "1000"
+        << "20000000" << 10 << "from 1 to 10000000" << QStringList();
+}
+
+void TestChartPanel::measurementLog()
+{
+    QFETCH(QString, reference);
+    QFETCH(QString, frames);
+    QFETCH(int, fed);
+    QFETCH(QString, said);
+    QFETCH(QStringList, row);
+    QWidget owner;
+    QSettings settings(dir->filePath(QStringLiteral("config.ini")), QSettings::IniFormat);
+    LogWindow log(&owner, &settings);
+    log.findChild<QLineEdit *>(QStringLiteral("reference"))->setText(reference);
+    log.findChild<QLineEdit *>(QStringLiteral("frames"))->setText(frames);
+    log.measureAction()->trigger();
+    QVERIFY(log.isVisible());
+    for (int i = 0; i < (fed < 0 ? 5 : fed); ++i) {
+        Measurement m;
+        m.distance = quint32(1000 + i);
+        log.averager().addMeasurement(m);
+    }
+    if (fed < 0)
+        log.findChild<QPushButton *>(QStringLiteral("cancel"))->click();
+    auto *status = log.findChild<QLabel *>(QStringLiteral("status"));
+    QTRY_VERIFY2(status->text().contains(said), qPrintable(status->text()));
+    QCOMPARE(log.log().rowCount(), row.isEmpty() ? 0 : 1);
+    if (!row.isEmpty()) {
+        const int columns[] = { MeasurementLog::Reference, MeasurementLog::Frames,
+                                MeasurementLog::Mean, MeasurementLog::Error };
+        QStringList got;
+        for (int c : columns)
+            got.append(log.log().cell(0, c));
+        QCOMPARE(got, row);
+        QVERIFY(!log.averager().isCollecting());
+    }
+    log.save();
+    QCOMPARE(settings.value(QStringLiteral("Log/Frames")).toString(),
+             frames == QLatin1String("1000") || frames.toInt() < 1 || frames.toInt() > 10000000
+                 ? QString()
+                 : frames);
 }
 
 void TestChartPanel::reviewSettings_data()

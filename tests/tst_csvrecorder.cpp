@@ -1,11 +1,17 @@
 // The CSV format shared by recording in the window and headless capture.
 
 #include "csvrecorder.h"
+#include "recordingsidecar.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -32,6 +38,11 @@ private slots:
     void slowSyncHoldsUpNoTick();
     void pipes_data();
     void pipes();
+    void sidecarPath_data();
+    void sidecarPath();
+    void sidecarKeepsEachEvent();
+    void sidecarThatCannotBeWritten_data();
+    void sidecarThatCannotBeWritten();
 };
 
 void TestCsvRecorder::field_data()
@@ -294,6 +305,112 @@ void TestCsvRecorder::pipes()
     QVERIFY2(recorder.error().contains(error), qPrintable(recorder.error()));
     if (error.isEmpty())
         QCOMPARE(fifo.readAll(), expected);
+}
+
+void TestCsvRecorder::sidecarPath_data()
+{
+    QTest::addColumn<QString>("csv"); // made as a file in a temporary folder, unless - or fifo
+    QTest::addColumn<QString>("notes"); // empty: none
+
+    QTest::newRow("NAME.csv") << "run.csv"
+                              << "run.json";
+    QTest::newRow("suffix in capitals") << "RUN.CSV"
+                                        << "RUN.json";
+    QTest::newRow("another suffix is replaced") << "run.2026.txt"
+                                                << "run.2026.json";
+    QTest::newRow("a recording named .json gets none") << "run.json" << QString();
+    QTest::newRow("standard output") << "-" << QString();
+    QTest::newRow("FIFO") << "fifo" << QString();
+}
+
+void TestCsvRecorder::sidecarPath()
+{
+    QFETCH(QString, csv);
+    QFETCH(QString, notes);
+    QTemporaryDir dir;
+    QString path = csv;
+    if (csv == QLatin1String("fifo")) {
+        path = dir.filePath(csv);
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    } else if (csv != QLatin1String("-")) {
+        path = dir.filePath(csv);
+        writeFile(path, "x");
+    }
+    QCOMPARE(RecordingSidecar::pathFor(path), notes.isEmpty() ? notes : dir.filePath(notes));
+}
+
+// Each event reaches the disk whole, with everything before it, so a crash
+// keeps what came before; nothing is left beside it.
+void TestCsvRecorder::sidecarKeepsEachEvent()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("run.csv"));
+    writeFile(csv, CsvRecorder::Header);
+    RecordingSidecar notes;
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(1796716800123, Qt::UTC);
+    QVERIFY(notes.begin(csv, QStringLiteral("tav47"), start));
+    notes.setLine(QStringLiteral("/dev/ttyUSB0"), 460800);
+    notes.setRateHz(1800);
+    const QStringList events { "open", "start", "measure_point", "device_lost" };
+    for (int i = 0; i < events.size(); ++i) {
+        notes.addEvent(i * 1.2345674, events[i],
+                       i == 2 ? QStringLiteral("reference \"1500\" mm") : QString());
+        notes.sync();
+        const QJsonObject o = QJsonDocument::fromJson(readFile(notes.path())).object();
+        QCOMPARE(o.keys(),
+                 QStringList({ "baud", "events", "format", "format_version", "port", "program",
+                               "rate_hz", "start_utc", "version" }));
+        QCOMPARE(o.value("format").toString(), QStringLiteral("tav47-recording"));
+        QCOMPARE(o.value("port").toString(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(o.value("rate_hz").toInt(), 1800);
+        QCOMPARE(o.value("start_utc").toString(), QStringLiteral("2026-12-08T08:00:00.123Z"));
+        const QJsonArray got = o.value("events").toArray();
+        QCOMPARE(got.size(), i + 1);
+        QCOMPARE(got.last().toObject().value("event").toString(), events[i]);
+        QCOMPARE(got.last().toObject().value("elapsed_s").toDouble(),
+                 std::round(i * 1.2345674e6) / 1e6);
+    }
+    const QJsonObject point = QJsonDocument::fromJson(readFile(notes.path()))
+                                  .object()["events"]
+                                  .toArray()[2]
+                                  .toObject();
+    QCOMPARE(point.value("detail").toString(), QStringLiteral("reference \"1500\" mm"));
+    notes.end();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({ "run.csv", "run.json" }));
+    QCOMPARE(readFile(csv), QByteArray(CsvRecorder::Header));
+}
+
+void TestCsvRecorder::sidecarThatCannotBeWritten_data()
+{
+    QTest::addColumn<QByteArray>("there"); // what run.json is; empty: a folder
+    QTest::newRow("a folder in its place") << QByteArray();
+    QTest::newRow("another program's file") << QByteArray("{\"format\": \"other\"}\n");
+    QTest::newRow("not JSON") << QByteArray("notes by hand\n");
+}
+
+void TestCsvRecorder::sidecarThatCannotBeWritten()
+{
+    QFETCH(QByteArray, there);
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("run.csv"));
+    writeFile(csv, CsvRecorder::Header);
+    if (there.isEmpty())
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("run.json")));
+    else
+        writeFile(dir.filePath(QStringLiteral("run.json")), there);
+    RecordingSidecar notes;
+    QVERIFY(notes.begin(csv, QStringLiteral("tav47"), QDateTime::currentDateTimeUtc()));
+    notes.addEvent(1, QStringLiteral("open"));
+    notes.sync();
+    const QString error = notes.takeError();
+    QVERIFY2(error.contains(dir.filePath(QStringLiteral("run.json"))), qPrintable(error));
+    QCOMPARE(notes.takeError(), QString()); // said once
+    notes.addEvent(2, QStringLiteral("close"));
+    notes.end();
+    QCOMPARE(notes.takeError(), QString());
+    QCOMPARE(readFile(csv), QByteArray(CsvRecorder::Header));
+    if (!there.isEmpty())
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("run.json"))), there);
 }
 
 QTEST_GUILESS_MAIN(TestCsvRecorder)

@@ -8,6 +8,9 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -298,9 +301,29 @@ void TestRecording::recordingGoesOn()
     for (int i = 10; i < 20; ++i)
         after += frame(i);
     send(after);
+    widget<QPushButton>("Lidar_StartBtn")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(widget<QLineEdit>("statusLineEdit")->text(),
+                              QStringLiteral("开启扫描"), 10000);
+    widget<QPushButton>("Lidar_StopBtn")->click();
     QVERIFY(window->stopRecording());
-    QCOMPARE(valuesOf(recordedRows(file)), expectedValues(0, 20));
+    // Then the device streams on its own.
+    QCOMPARE(valuesOf(recordedRows(file)).mid(0, 20), expectedValues(0, 20));
     QCOMPARE(boxes.titles.size(), deviceLost ? 1 : 0);
+
+    // The notes beside say what became of the line, and when.
+    QFile notes(dir->filePath(QStringLiteral("run.json")));
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(notes.readAll()).object();
+    QStringList events;
+    for (const QJsonValue &e : o.value("events").toArray())
+        events.append(e["event"].toString() + ' ' + e["detail"].toString());
+    const QString port = QStringLiteral("open ") + device->portPath();
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events.at(1).section(' ', 0, 0), deviceLost ? "device_lost" : "close");
+    QCOMPARE(events.mid(2), QStringList({ port, "start 100 Hz", "stop " }));
+    QCOMPARE(o.value("rate_hz").toInt(), 100);
+    QCOMPARE(o.value("port").toString(), device->portPath());
+    QCOMPARE(o.value("baud").toInt(), 460800);
 }
 
 void TestRecording::failedWriteStopsOnce_data()

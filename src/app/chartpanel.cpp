@@ -126,8 +126,10 @@ ChartPanel::ChartPanel(QWidget *window, Chart *chart, QList<QLabel *> names,
     connect(m_freeze, &QAction::triggered, this, [this](bool on) {
         m_chart->setFrozen(on);
         showState();
+        noteEvent(on ? QStringLiteral("freeze") : QStringLiteral("unfreeze"));
     });
     connect(m_clear, &QAction::triggered, chart, &Chart::clear);
+    connect(m_clear, &QAction::triggered, this, [this] { noteEvent(QStringLiteral("clear")); });
     connect(m_saveSamples, &QAction::triggered, this, &ChartPanel::saveSamples);
     connect(m_copyStatistics, &QAction::triggered, this, &ChartPanel::copyStatistics);
     connect(m_fixedRanges, &QAction::triggered, this, [this](bool on) {
@@ -152,6 +154,17 @@ void ChartPanel::close()
 bool ChartPanel::startRecording(const QString &path)
 {
     const bool ok = m_recorder.open(path);
+    if (ok) {
+        const QDateTime start
+            = QDateTime::currentDateTimeUtc().addMSecs(-m_recorder.elapsedNs() / 1000000);
+        if (m_sidecar.begin(path, QStringLiteral("tav47"), start) && m_line.open) {
+            m_sidecar.setLine(m_line.port, m_line.baud);
+            m_sidecar.setRateHz(m_line.startedHz);
+            noteEvent(QStringLiteral("open"), m_line.port);
+            if (m_line.startedHz > 0)
+                noteEvent(QStringLiteral("start"), QStringLiteral("%1 Hz").arg(m_line.startedHz));
+        }
+    }
     showState();
     return ok;
 }
@@ -159,8 +172,46 @@ bool ChartPanel::startRecording(const QString &path)
 bool ChartPanel::stopRecording()
 {
     const bool ok = m_recorder.close();
+    m_sidecar.end();
     showState();
     return ok;
+}
+
+void ChartPanel::noteEvent(const QString &event, const QString &detail)
+{
+    if (m_sidecar.isActive() && m_recorder.isOpen())
+        m_sidecar.addEvent(double(m_recorder.elapsedNs()) / 1e9, event, detail);
+}
+
+void ChartPanel::noteLineOpened(const QString &port, qint32 baud)
+{
+    m_line = { true, port, baud, 0 };
+    if (m_sidecar.isActive())
+        m_sidecar.setLine(port, baud);
+    noteEvent(QStringLiteral("open"), port);
+}
+
+void ChartPanel::noteLineClosed(bool lost)
+{
+    if (!m_line.open)
+        return;
+    m_line.open = false;
+    m_line.startedHz = 0;
+    noteEvent(lost ? QStringLiteral("device_lost") : QStringLiteral("close"), m_line.port);
+}
+
+void ChartPanel::noteStarted(int rateHz)
+{
+    m_line.startedHz = rateHz;
+    if (m_sidecar.isActive())
+        m_sidecar.setRateHz(rateHz);
+    noteEvent(QStringLiteral("start"), QStringLiteral("%1 Hz").arg(rateHz));
+}
+
+void ChartPanel::noteStopped()
+{
+    m_line.startedHz = 0;
+    noteEvent(QStringLiteral("stop"));
 }
 
 void ChartPanel::toggleRecording(bool on)
@@ -179,6 +230,9 @@ void ChartPanel::toggleRecording(bool on)
 
 void ChartPanel::flushRecording()
 {
+    const QString notesError = m_sidecar.takeError();
+    if (!notesError.isEmpty())
+        emit notice(notesError);
     // Only while open: a failed write closes the file, so the message comes
     // once, even as the timer goes on under the message box.
     if (m_recorder.isOpen() && !m_recorder.flushIfDue()) {
@@ -235,6 +289,11 @@ void ChartPanel::copyStatistics()
         names.append(m_names.at(k)->text());
         values.append(m_readouts.at(k)->text());
     }
+    // Not a readout: worked out only here, over the distances on screen.
+    const ChannelSeries &dis = m_chart->shownModel().series[ChannelModel::Distance];
+    names.append(QStringLiteral("Noise_Dis"));
+    values.append(
+        QString::number(SeriesStats::differenceNoise(dis.constData(), dis.size()), 'f', 2));
     QGuiApplication::clipboard()->setText(ScreenText::statistics(names, values));
 }
 

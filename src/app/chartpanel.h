@@ -1,6 +1,7 @@
 #pragma once
 
 #include "csvrecorder.h"
+#include "recordingsidecar.h"
 
 #include <QList>
 #include <QObject>
@@ -61,10 +62,24 @@ public:
     bool isRecording() const { return m_recorder.isOpen(); }
     QString recordingError() const { return m_recorder.error(); }
 
+    // What happens on the line, for the notes beside a recording (see
+    // RecordingSidecar): kept while not recording, so a recording begun later
+    // starts with the line's state.
+    void noteLineOpened(const QString &port, qint32 baud);
+    void noteLineClosed(bool lost);
+    void noteStarted(int rateHz);
+    void noteStopped();
+    // An event of the recording's notes, now: measure_point, say.
+    void noteEvent(const QString &event, const QString &detail = QString());
+
     // On the repaint timer: writes what is due, and says so once if it fails.
     void flushRecording();
     // On closing the window: ends the recording and keeps [Review].
     void close();
+
+signals:
+    // A message for the status line: notes that cannot be written.
+    void notice(const QString &text);
 
 private:
     void toggleRecording(bool on);
@@ -80,6 +95,14 @@ private:
     QList<QLineEdit *> m_readouts;
     QSettings *m_settings;
     CsvRecorder m_recorder;
+    RecordingSidecar m_sidecar;
+    struct Line
+    {
+        bool open = false;
+        QString port;
+        qint32 baud = 0;
+        int startedHz = 0; // of the last start sent since the port opened; 0: none
+    } m_line;
     SaveFileDialog m_saveFileDialog;
     QString m_baseTitle;
     struct Saved // [Review]

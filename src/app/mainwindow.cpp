@@ -8,6 +8,7 @@
 #include "countertext.h"
 #include "historypanel.h"
 #include "linkpanel.h"
+#include "logwindow.h"
 #include "serialline.h"
 #include "shownrate.h"
 
@@ -98,6 +99,13 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
         [this] { return deviceControl->isStarting(); });
     feed.addListener(&ui->chart->model());
     feed.addListener(&chartPanel->recorder());
+    measurementLog = new LogWindow(this, settings);
+    feed.addListener(&measurementLog->averager());
+    ui->chart->addAction(measurementLog->measureAction());
+    connect(measurementLog, &LogWindow::pointStarted, chartPanel, [this](const QString &detail) {
+        chartPanel->noteEvent(QStringLiteral("measure_point"), detail);
+    });
+    connect(chartPanel, &ChartPanel::notice, this, &MainWindow::setStatus);
     history = new HistoryPanel(this, ui->chart);
     feed.addListener(&history->intake());
     connect(ui->chart, &Chart::updateUi, this, [this] { channels->refresh(feed.latest()); });
@@ -106,6 +114,8 @@ MainWindow::MainWindow(PortNameSource portNames, QWidget *parent)
     connect(deviceControl, &DeviceControl::startFinished, this,
             [this](DeviceControl::Result result) {
                 feed.resetRate(); // frames from now on come at the new rate
+                if (result == DeviceControl::Sent)
+                    chartPanel->noteStarted(CommandTable::rateHz(deviceControl->rateCode()));
                 showScanResult(result, tr("开启扫描"));
             });
 
@@ -171,6 +181,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Nothing goes to the device once the window is gone.
     deviceControl->cancel();
     chartPanel->close();
+    measurementLog->save();
+    measurementLog->close();
     channels->save();
     QMainWindow::closeEvent(event);
 }

@@ -32,6 +32,7 @@
 
 class ChannelPanel;
 class LinkPanel;
+class LogWindow;
 class HistoryPanel;
 class HistoryWindow;
 class CounterText;
@@ -117,5 +118,6 @@ private:
     ChannelPanel *channels = nullptr;
     ChartPanel *chartPanel = nullptr;
     LinkPanel *link = nullptr;
+    LogWindow *measurementLog = nullptr;
     HistoryPanel *history = nullptr;
 };

@@ -34,7 +34,10 @@ void MainWindow::on_Lidar_StopBtn_clicked(bool)
 {
     if (link->refuseWhileSearching())
         return;
-    showScanResult(deviceControl->stop(), tr("停止扫描"));
+    const DeviceControl::Result result = deviceControl->stop();
+    if (result == DeviceControl::Sent)
+        chartPanel->noteStopped();
+    showScanResult(result, tr("停止扫描"));
 }
 
 void MainWindow::decodeData(const QByteArray &chunk)

@@ -52,10 +52,12 @@ void MainWindow::openSerialPort_1()
     ui->openBtn->setText(QStringLiteral("close"));
     ui->baudRateCombo->setEnabled(false);
     ui->portnameCombo->setEnabled(false);
+    chartPanel->noteLineOpened(ui->portnameCombo->currentText(), serialPort->baudRate());
 }
 
 void MainWindow::closeSerialPort_1()
 {
+    chartPanel->noteLineClosed(false);
     if (serialPort->isOpen())
         serialPort->close();
     linkHealth.reset(feed, linkClock.elapsed()); // no warning about a line no longer read
@@ -85,6 +87,7 @@ void MainWindow::handleError_1(QSerialPort::SerialPortError error)
     const QString message
         = SerialLine::lostMessage(ui->portnameCombo->currentText(), serialPort->errorString());
     serialPort->close(); // first, so no further errors pour in while the box is up
+    chartPanel->noteLineClosed(true);
     QMessageBox::critical(this, tr("Critical Error"), message, QMessageBox::Ok,
                           QMessageBox::NoButton);
     closeSerialPort_1();

@@ -1,6 +1,7 @@
 #include "seriesstats.h"
 
 #include "channelseries.h"
+#include "differencenoise.h"
 
 #include <cmath>
 
@@ -83,6 +84,14 @@ quint16 meanOfNewest10(const ChannelSeries &series)
 {
     const int count = qMin(series.size(), 10);
     return mean(series.constData() + series.size() - count, count);
+}
+
+double differenceNoise(const float *samples, int count)
+{
+    DifferenceNoise noise;
+    for (int i = 0; i < count; ++i)
+        noise.add(samples[i]);
+    return noise.value();
 }
 
 quint16 readoutValue(float deviation)

@@ -18,6 +18,9 @@ void meanAndStdDev(const float *samples, int count, quint16 *mean, float *stdDev
 void meanAndStdDev(const ChannelSeries &series, quint16 *mean, float *stdDev);
 // Truncated mean of the newest ten (of all of them while fewer are held).
 quint16 meanOfNewest10(const ChannelSeries &series);
+// The noise figure of DifferenceNoise over the samples, oldest first; 0 for
+// fewer than two. Worked out when asked, so the frames pay nothing for it.
+double differenceNoise(const float *samples, int count);
 // A standard deviation as its readout shows it: rounded half up, reduced to
 // 16 bits; NaN and other values no integer can hold show as 0.
 quint16 readoutValue(float deviation);

@@ -63,6 +63,8 @@ public:
     QString fileName() const { return m_path; }
     QString error() const { return m_error; }
     qint64 rows() const { return m_rows; }
+    // Nanoseconds on the clock of elapsed_s of the rows beginRead() stamps.
+    qint64 elapsedNs() const { return m_clock.isValid() ? m_clock.nsecsElapsed() : 0; }
     // Rows appended that are not yet on disk: a write that fails loses them.
     bool hasPending() const;
     // Rows known to be on disk (or taken by the pipe's reader), in the order

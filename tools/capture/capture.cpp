@@ -16,6 +16,8 @@ Capture::Capture(const CaptureOptions &options, QObject *parent)
     , m_control(&m_port)
 {
     m_feed.addListener(this);
+    m_stats.hasReference = options.hasReference;
+    m_stats.reference = options.referenceMm;
     m_phaseTimer.setSingleShot(true);
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
@@ -93,6 +95,19 @@ void Capture::beginCapture()
 {
     m_phase = Capturing;
     m_clock.start();
+    // The CSV's clock starts here, with the port open and the device started:
+    // both are noted at 0.
+    if (m_csv.isOpen()
+        && m_notes.begin(m_options.csvPath, QStringLiteral("tav47-capture"),
+                         QDateTime::currentDateTimeUtc())) {
+        m_notes.setLine(m_options.port, m_options.baud);
+        m_notes.addEvent(0, QStringLiteral("open"), m_options.port);
+        if (!m_options.listen) {
+            m_notes.setRateHz(m_options.rateHz);
+            m_notes.addEvent(0, QStringLiteral("start"),
+                             QStringLiteral("%1 Hz").arg(m_options.rateHz));
+        }
+    }
     m_silence.start(qint64(std::ceil(m_options.silenceSeconds * 1000.0)));
     if (m_options.frames == 0)
         m_deadline.start(int(m_options.seconds * 1000.0 + 0.5));
@@ -219,6 +234,7 @@ void Capture::end(int exitCode, const QString &reason)
     if (!reason.isEmpty())
         m_complaints.append(reason);
 
+    const double endSeconds = double(m_clock.isValid() ? m_clock.nsecsElapsed() : 0) / 1e9;
     if (m_port.isOpen()) {
         if (!m_options.listen) {
             bool sent = m_control.stop() == DeviceControl::Sent;
@@ -227,9 +243,19 @@ void Capture::end(int exitCode, const QString &reason)
             if (!sent)
                 m_complaints.append(QStringLiteral("could not send the stop command: %1")
                                         .arg(m_port.errorString()));
+            else
+                m_notes.addEvent(endSeconds, QStringLiteral("stop"));
         }
         m_port.close();
+        m_notes.addEvent(endSeconds, QStringLiteral("close"), m_options.port);
+    } else if (exitCode == ExitCode::DeviceLost) {
+        m_notes.addEvent(endSeconds, QStringLiteral("device_lost"), m_options.port);
     }
+    m_notes.end();
+    // The CSV and the exit code stand whatever became of the notes.
+    const QString notesError = m_notes.takeError();
+    if (!notesError.isEmpty())
+        m_complaints.append(notesError);
     if (!m_options.csvPath.isEmpty()) {
         const bool written = m_csv.close();
         settleUnflushed(written);

@@ -6,6 +6,7 @@
 #include "devicecontrol.h"
 #include "measurement.h"
 #include "measurementfeed.h"
+#include "recordingsidecar.h"
 #include "silencewatch.h"
 
 #include <QElapsedTimer>
@@ -66,6 +67,7 @@ private:
     DeviceControl m_control;
     MeasurementFeed m_feed; // from the end of the discard on
     CsvRecorder m_csv;
+    RecordingSidecar m_notes; // beside a CSV file
     CaptureStats m_stats; // of the frames written, when there is a CSV
     // Frames appended to the CSV that are not yet on disk, with their read
     // times: the summary takes them in only once they are.

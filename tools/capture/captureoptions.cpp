@@ -27,7 +27,10 @@ const char Description[]
       "(all counted from the end of the discard, the start sequence included); for\n"
       "distance, energy and ambient the count, mean, population standard deviation\n"
       "(divisor n), minimum and maximum; the mean of the newest ten distances. Only\n"
-      "frames that arrive after the start sequence are captured.\n"
+      "frames that arrive after the start sequence are captured. The distance noise is\n"
+      "the population standard deviation of the differences between successive\n"
+      "distances, divided by the square root of 2: a noise that motion leaves alone.\n"
+      "With --reference, the error: the mean distance less the reference.\n"
       "With --csv the rows are host_time,elapsed_s,distance_mm,energy,ambient.\n"
       "\n"
       "Exit codes:\n"
@@ -39,7 +42,8 @@ const char Description[]
       "  4    the device was lost during the capture\n"
       "  5    the CSV file or the summary cannot be written\n"
       "  6    a limit was missed (which one, and by how much, on standard error),\n"
-      "       the rate included: below half the commanded rate unless --listen\n"
+      "       the error included, and the rate: below half the commanded rate unless\n"
+      "       --listen\n"
       "  130  interrupted (SIGINT, Ctrl+C)\n"
       "  143  terminated (SIGTERM)\n"
       "Whatever the exit code, once the port is open the device is sent the stop\n"
@@ -98,6 +102,15 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
         QStringLiteral("max-std-distance"),
         QStringLiteral("Limit: the standard deviation of the distance is at most <mm>."),
         QStringLiteral("mm"));
+    const QCommandLineOption reference(
+        QStringLiteral("reference"),
+        QStringLiteral("The target's true distance in mm: the summary adds the error, the "
+                       "mean distance less it."),
+        QStringLiteral("mm"));
+    const QCommandLineOption maxError(
+        QStringLiteral("max-error"),
+        QStringLiteral("Limit: the error is at most <mm> either way (needs --reference)."),
+        QStringLiteral("mm"));
     const QCommandLineOption minRate(
         QStringLiteral("min-rate"),
         QStringLiteral("Limit: at least <hz> frames per second (default: half the commanded "
@@ -112,11 +125,11 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
     const QCommandLineOption quiet(
         QStringLiteral("quiet"),
         QStringLiteral("No progress line on a terminal (errors and the summary remain)."));
-    const Outcome outcome
-        = CommandLine::parse(parser,
-                             { port, baud, rate, frames, seconds, csv, summary, listen,
-                               expectDistance, maxStdDistance, minRate, silence, quiet },
-                             arguments, QStringLiteral("unexpected argument '%1'"), message);
+    const Outcome outcome = CommandLine::parse(
+        parser,
+        { port, baud, rate, frames, seconds, csv, summary, listen, expectDistance, maxStdDistance,
+          reference, maxError, minRate, silence, quiet },
+        arguments, QStringLiteral("unexpected argument '%1'"), message);
     if (outcome != Run)
         return outcome;
     auto invalid = [message](const QString &reason) {
@@ -170,6 +183,18 @@ CaptureOptions::Outcome CaptureOptions::parse(const QStringList &arguments, Capt
                                      &parsed.maxStdDistance))
             return invalid(QStringLiteral("--max-std-distance needs a number of mm, 0 or more"));
         parsed.limitStdDistance = true;
+    }
+    if (parser.isSet(reference)) {
+        if (!CommandLine::readNumber(parser.value(reference), 0.0, Unbounded, &parsed.referenceMm))
+            return invalid(QStringLiteral("--reference needs a distance in mm, 0 or more"));
+        parsed.hasReference = true;
+    }
+    if (parser.isSet(maxError)) {
+        if (!parsed.hasReference)
+            return invalid(QStringLiteral("--max-error needs --reference"));
+        if (!CommandLine::readNumber(parser.value(maxError), 0.0, Unbounded, &parsed.maxErrorMm))
+            return invalid(QStringLiteral("--max-error needs a number of mm, 0 or more"));
+        parsed.limitError = true;
     }
     if (parser.isSet(minRate)
         && !CommandLine::readNumber(parser.value(minRate), 0.0, Unbounded, &parsed.minRateHz))

@@ -44,6 +44,10 @@ struct CaptureOptions : CommandLine::Parse
     double maxDistance = 0;
     bool limitStdDistance = false;
     double maxStdDistance = 0;
+    bool hasReference = false;
+    double referenceMm = 0; // the target's true distance: the summary gives the error
+    bool limitError = false; // needs a reference
+    double maxErrorMm = 0;
     double silenceSeconds = DefaultSilenceSeconds; // 0: wait for ever
     double minRateHz = -1; // < 0: half the commanded rate, none when listening
 

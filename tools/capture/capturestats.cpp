@@ -30,6 +30,7 @@ void CaptureStats::add(const Measurement &frame, qint64 readNs)
         m_firstNs = readNs;
     m_lastNs = readNs;
     m_distance.add(frame.distance);
+    m_noise.add(frame.distance);
     m_energy.add(frame.energy);
     m_ambient.add(frame.ambient);
     m_newest[size_t(m_newestNext)] = frame.distance;
@@ -110,6 +111,11 @@ QByteArray CaptureStats::text() const
     }
     out += '\n';
     line("distance mean, newest 10", frames() ? format("%.1f", distanceMeanNewest10()) : "-");
+    line("distance noise", m_noise.differences() ? format("%.3f", m_noise.value()) : "-");
+    if (hasReference) {
+        line("distance reference", format("%.3f", reference));
+        line("distance error", frames() ? format("%.3f", distanceError()) : "-");
+    }
     return out;
 }
 
@@ -136,6 +142,12 @@ QByteArray CaptureStats::json() const
         out += ",\"max\":" + real("%.0f", c.stats->max()) + '}';
     }
     out += ",\"distance_mean_newest10\":" + real("%.6f", distanceMeanNewest10());
+    out += ",\"distance_noise\":"
+        + (m_noise.differences() ? format("%.6f", m_noise.value()) : QByteArray("null"));
+    out += ",\"distance_reference\":"
+        + (hasReference ? format("%.6f", reference) : QByteArray("null"));
+    out += ",\"distance_error\":"
+        + (hasReference ? real("%.6f", distanceError()) : QByteArray("null"));
     out += "}\n";
     return out;
 }
@@ -157,6 +169,12 @@ QStringList missedLimits(const CaptureOptions &options, const CaptureStats &stat
                                      "allowed at most %2 mm")
                           .arg(distance.stdDev(), 0, 'f', 3)
                           .arg(options.maxStdDistance));
+    const double error = distance.mean() - options.referenceMm;
+    if (options.limitError && std::fabs(error) > options.maxErrorMm)
+        missed.append(QStringLiteral("distance error limit missed: measured %1 mm, "
+                                     "allowed at most %2 mm either way")
+                          .arg(error, 0, 'f', 3)
+                          .arg(options.maxErrorMm));
     // A rate needs two frames read apart; without, there is none to miss.
     const double rate = stats.framesPerSecond();
     if (rate > 0 && rate < options.rateLimitHz())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "differencenoise.h"
 #include "measurement.h"
 
 #include <QByteArray>
@@ -46,6 +47,10 @@ public:
     const RunningStats &ambient() const { return m_ambient; }
     // Mean of the newest ten distances (of all while fewer); 0 for none.
     double distanceMeanNewest10() const;
+    // Of the distances, as DifferenceNoise has it.
+    const DifferenceNoise &distanceNoise() const { return m_noise; }
+    // The mean distance less the reference; 0 without frames.
+    double distanceError() const { return frames() ? m_distance.mean() - reference : 0.0; }
 
     // Set by whoever reads the line.
     double seconds = 0;
@@ -53,6 +58,8 @@ public:
     quint64 bytesOutsideFrames = 0;
     quint64 checksumErrors = 0;
     quint64 framesNotWritten = 0; // received, but lost with a CSV that failed
+    bool hasReference = false; // the distance the target truly is at, when given
+    double reference = 0;
 
     // n - 1 frames from the first to the last; 0 while that takes no time.
     double framesPerSecond() const;
@@ -67,6 +74,7 @@ private:
     RunningStats m_distance;
     RunningStats m_energy;
     RunningStats m_ambient;
+    DifferenceNoise m_noise;
     std::array<quint32, 10> m_newest {};
     int m_newestNext = 0;
     qint64 m_firstNs = 0;
